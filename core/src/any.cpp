@@ -1,0 +1,2 @@
+// Placeholder until Any is implemented.
+#include "veltrix_compute/any.h"

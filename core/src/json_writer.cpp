@@ -1,0 +1,170 @@
+#include "veltrix_compute/json_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+namespace veltrix_compute::json {
+
+Buffer::Buffer() : data_(static_cast<char*>(std::malloc(kInitialCapacity))), capacity_(kInitialCapacity) {
+  if (data_ == nullptr) throw std::bad_alloc();
+}
+
+Buffer::~Buffer() { std::free(data_); }
+
+void Buffer::grow(std::size_t needed) {
+  // Doubling keeps appends amortised O(1); realloc can often extend in place.
+  std::size_t capacity = capacity_ * 2;
+  if (capacity - size_ < needed) capacity = size_ + needed;
+  char* data = static_cast<char*>(std::realloc(data_, capacity));
+  if (data == nullptr) throw std::bad_alloc();
+  data_ = data;
+  capacity_ = capacity;
+}
+
+void write_json(Buffer& out, bool value) {
+  if (value) {
+    out.literal("true");
+  } else {
+    out.literal("false");
+  }
+}
+
+template <class Integer>
+static void write_integer(Buffer& out, Integer value) {
+  // 20 bytes hold the longest 64-bit value, "-9223372036854775808".
+  char* at = out.reserve(20);
+  out.commit(std::to_chars(at, at + 20, value).ptr);
+}
+
+void write_json(Buffer& out, std::int32_t value) { write_integer(out, value); }
+void write_json(Buffer& out, std::int64_t value) { write_integer(out, value); }
+
+namespace {
+
+// Lays out the shortest round-trip digits of a finite, non-zero, positive value.
+// `scientific` is std::to_chars' shortest scientific text: "d[.ddd]e(+|-)XX".
+// Plain notation is used for decimal exponents in [plain_min, plain_max].
+void write_layout(Buffer& out, const char* scientific, const char* end, int plain_min, int plain_max) {
+  // 1. Split the text into the significand digits d1..dn and the exponent E.
+  char digits[32];
+  int n = 0;
+  const char* p = scientific;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p != '.') digits[n++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+
+  // 2. Longest text: "0." + 5 zeros + 17 digits for E=-6..-1, or 16 digits + ".0" for whole
+  //    numbers, or "d.ddddddddddddddddde-324"; 32 bytes cover all of them.
+  char* at = out.reserve(32);
+  if (exponent >= 0 && exponent <= plain_max) {
+    if (n <= exponent + 1) {
+      // A whole number: the digits, the zeros up to the units, then ".0".
+      std::memcpy(at, digits, n);
+      at += n;
+      for (int i = n; i <= exponent; ++i) *at++ = '0';
+      *at++ = '.';
+      *at++ = '0';
+    } else {
+      std::memcpy(at, digits, exponent + 1);
+      at += exponent + 1;
+      *at++ = '.';
+      std::memcpy(at, digits + exponent + 1, n - exponent - 1);
+      at += n - exponent - 1;
+    }
+  } else if (exponent < 0 && exponent >= plain_min) {
+    *at++ = '0';
+    *at++ = '.';
+    for (int i = -1; i > exponent; --i) *at++ = '0';
+    std::memcpy(at, digits, n);
+    at += n;
+  } else {
+    *at++ = digits[0];
+    if (n > 1) {
+      *at++ = '.';
+      std::memcpy(at, digits + 1, n - 1);
+      at += n - 1;
+    }
+    *at++ = 'e';
+    *at++ = exponent < 0 ? '-' : '+';
+    at = std::to_chars(at, at + 4, exponent < 0 ? -exponent : exponent).ptr;
+  }
+  out.commit(at);
+}
+
+template <class Float>
+void write_floating(Buffer& out, Float value, int plain_min, int plain_max) {
+  if (!std::isfinite(value)) {
+    out.literal("null");
+    return;
+  }
+  if (std::signbit(value)) {
+    out.put('-');
+    value = -value;
+  }
+  if (value == 0) {
+    out.literal("0.0");
+    return;
+  }
+  char text[40];
+  char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+  write_layout(out, text, end, plain_min, plain_max);
+}
+
+// Escape of each byte: 0 means copied unchanged, 'u' means \u00xx, anything else is the letter
+// after the backslash.
+constexpr auto kEscapes = [] {
+  struct Table {
+    char code[256] = {};
+  } table;
+  for (int c = 0; c < 0x20; ++c) table.code[c] = 'u';
+  table.code['\b'] = 'b';
+  table.code['\t'] = 't';
+  table.code['\n'] = 'n';
+  table.code['\f'] = 'f';
+  table.code['\r'] = 'r';
+  table.code['"'] = '"';
+  table.code['\\'] = '\\';
+  return table;
+}();
+
+}  // namespace
+
+void write_json(Buffer& out, double value) { write_floating(out, value, -5, 15); }
+void write_float32(Buffer& out, float value) { write_floating(out, value, -6, 12); }
+
+void write_json(Buffer& out, std::string_view text) {
+  // Worst case every byte becomes a 6-byte \u00xx escape, plus the two quotes.
+  char* at = out.reserve(text.size() * 6 + 2);
+  *at++ = '"';
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    const char code = kEscapes.code[bytes[i]];
+    if (code == 0) continue;
+    std::memcpy(at, text.data() + run_start, i - run_start);
+    at += i - run_start;
+    run_start = i + 1;
+    *at++ = '\\';
+    if (code == 'u') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      *at++ = 'u';
+      *at++ = '0';
+      *at++ = '0';
+      *at++ = kHex[bytes[i] >> 4];
+      *at++ = kHex[bytes[i] & 0xF];
+    } else {
+      *at++ = code;
+    }
+  }
+  std::memcpy(at, text.data() + run_start, size - run_start);
+  at += size - run_start;
+  *at++ = '"';
+  out.commit(at);
+}
+
+}  // namespace veltrix_compute::json
