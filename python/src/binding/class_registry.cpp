@@ -1,0 +1,38 @@
+#include "binding/class_registry.h"
+
+#include <string>
+
+namespace veltrix_compute::python {
+
+namespace {
+
+const char* const kClassNames[] = {
+    "NumericSeries", "CategoricalSeries", "ConstantNumericSeries", "IntegerConstant", "StringConstant",
+    "Dataset", "AggregationBuilder", "NumericAggregationOperator", "NegativeValueConfiguration", "UdfSource",
+    "Duration", "FloatConstant", "GroupByTags", "GroupByTimestamp", "RangeMap",
+};
+static_assert(sizeof kClassNames / sizeof kClassNames[0] == static_cast<int>(ClassId::Count));
+
+}  // namespace
+
+const char* class_name(ClassId id) { return kClassNames[static_cast<int>(id)]; }
+
+PyTypeObject* class_object(ClassId id) {
+  // Built under the interpreter lock. Building may run Python code that lets another thread in;
+  // if that thread stored its class first, that one is kept and ours dropped.
+  static PyObject* classes[static_cast<int>(ClassId::Count)] = {};
+  PyObject*& stored = classes[static_cast<int>(id)];
+  if (stored == nullptr) {
+    const PyType_Spec* spec = class_spec(id);
+    if (spec == nullptr) raise(PyExc_TypeError, std::string("class not available: ") + class_name(id));
+    PyObject* built = check(PyType_FromSpec(const_cast<PyType_Spec*>(spec)));
+    if (stored == nullptr) {
+      stored = built;
+    } else {
+      Py_DECREF(built);
+    }
+  }
+  return reinterpret_cast<PyTypeObject*>(stored);
+}
+
+}  // namespace veltrix_compute::python

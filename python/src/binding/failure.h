@@ -1,0 +1,72 @@
+// How failures travel inside the extension and leave it.
+//
+// Inside a call, a failure is a C++ exception: `PythonError` when a Python exception is already
+// set (the caller's fault: a wrong argument), `InternalFailure` for a broken invariant (our bug),
+// std::bad_alloc for exhausted memory. Every entry point runs its body through `guarded`, the
+// one place where these become the Python exception and the null (or -1) result the interpreter
+// expects; no C++ exception ever unwinds into the interpreter.
+//
+// Deliberate change: running out of memory raises MemoryError instead of ending the process, since
+// a library must not abort the interpreter that hosts it.
+#pragma once
+
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "binding/python_api.h"
+#include "veltrix_compute/internal_failure.h"
+
+namespace veltrix_compute::python {
+
+// Thrown after a Python exception has been set.
+struct PythonError {};
+
+// Throws PythonError if `object` is null (the interpreter has set an exception), else returns it.
+inline PyObject* check(PyObject* object) {
+  if (object == nullptr) throw PythonError{};
+  return object;
+}
+
+[[noreturn]] void raise(PyObject* exception_type, std::string_view message);
+// "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ..."
+[[noreturn]] void raise_not_an_instance(PyObject* object, std::string_view target);
+
+// The internal-failure exception class, created once per process on first need (a
+// BaseException subclass). Must not be called with an exception pending.
+PyObject* panic_exception_type();
+// The class if it has been created, else null (then no Python code can have raised it).
+PyObject* created_panic_exception_type() noexcept;
+
+// Sets the Python exception for whatever `guarded` caught.
+void set_exception_for_current_failure() noexcept;
+
+// The text of an object's str(), or `fallback` if str() fails (the failure is cleared).
+std::string str_of(PyObject* object, std::string_view fallback);
+// The __qualname__ of a type, or "<failed to extract type name>".
+std::string qualified_name(PyObject* type);
+// The UTF-8 text of a str object; throws PythonError if it cannot be encoded.
+std::string_view utf8_of(PyObject* text);
+
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    set_exception_for_current_failure();
+    return nullptr;
+  }
+}
+
+template <class Body>
+int guarded_status(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    set_exception_for_current_failure();
+    return -1;
+  }
+}
+
+}  // namespace veltrix_compute::python

@@ -1,0 +1,72 @@
+// The module's entry point and its execution step: the fifteen classes, then the fifteen
+// functions, each name appended to __all__ and set as a module attribute.
+#include "binding/class_registry.h"
+#include "binding/failure.h"
+#include "binding/python_api.h"
+
+namespace veltrix_compute::python {
+
+namespace {
+
+// Appends `name` to the module's __all__ (created empty if missing) and sets the attribute.
+void add_name(PyObject* module, PyObject* name, PyObject* object) {
+  PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw PythonError{};
+    PyErr_Clear();
+    all = PyRef::steal(check(PyList_New(0)));
+    if (PyObject_SetAttrString(module, "__all__", all.get()) != 0) throw PythonError{};
+  } else if (!PyList_Check(all.get())) {
+    raise(PyExc_TypeError, "`__all__` must be a list");
+  }
+  if (PyList_Append(all.get(), name) != 0) {
+    PyRef failure_type, failure, traceback;
+    {
+      PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
+      PyErr_Fetch(&type, &value, &trace);
+      failure_type = PyRef::steal(type);
+      failure = PyRef::steal(value);
+      traceback = PyRef::steal(trace);
+    }
+    throw InternalFailure("could not append __name__ to __all__: " +
+                          str_of(failure ? failure.get() : failure_type.get(), "<unknown error>"));
+  }
+  if (PyObject_SetAttr(module, name, object) != 0) throw PythonError{};
+}
+
+int execute_module(PyObject* module) {
+  return guarded_status([&] {
+    if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
+    for (int id = 0; id < static_cast<int>(ClassId::Count); ++id) {
+      if (class_spec(static_cast<ClassId>(id)) == nullptr) continue;
+      PyObject* type = reinterpret_cast<PyObject*>(class_object(static_cast<ClassId>(id)));
+      PyRef name = PyRef::steal(check(PyUnicode_FromString(class_name(static_cast<ClassId>(id)))));
+      add_name(module, name.get(), type);
+    }
+    PyRef module_name = PyRef::steal(check(PyModule_GetNameObject(module)));
+    for (PyMethodDef* definition = module_functions(); definition->ml_name != nullptr; ++definition) {
+      PyRef function = PyRef::steal(check(PyCMethod_New(definition, module, module_name.get(), nullptr)));
+      PyRef name = PyRef::steal(check(PyObject_GetAttrString(function.get(), "__name__")));
+      if (!PyUnicode_Check(name.get())) raise(PyExc_TypeError, "a function's __name__ must be a str");
+      add_name(module, name.get(), function.get());
+    }
+    return 0;
+  });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&execute_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "_compute", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace veltrix_compute::python
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit__compute() {
+  return PyModuleDef_Init(&veltrix_compute::python::module_definition);
+}
