@@ -1,5 +1,12 @@
 // `Any`: the generic JSON-like value carried by the `Unknown` variant of every union, and
 // `Variant`, the checked text that an enum keeps for a value outside its closed list.
+//
+// Nothing about an `Any` recurses on the call stack: freeing, copying, comparing and writing
+// walk nested sequences and maps with loops, so a value of any depth is safe on any thread.
+// Freeing needs no memory at all (the containers still to free are chained through their own
+// heap cells); copying, comparing and writing keep a work stack on the heap, one small entry per
+// open level. Comparison is noexcept, so running out of memory for that stack ends the process,
+// as any other failed allocation in a noexcept function would.
 #pragma once
 
 #include <compare>
@@ -39,6 +46,7 @@ class Any {
   static Any from_u128(unsigned __int128 value);
   static Any from_f32(float value);
   static Any from_f64(double value);
+  // A code point outside the Unicode scalar values is written as U+FFFD.
   static Any from_char(char32_t code_point);
   static Any from_string(std::string text);
   static Any from_bytes(std::vector<std::uint8_t> bytes);
@@ -61,21 +69,34 @@ class Any {
   friend std::strong_ordering operator<=>(const Any& a, const Any& b) noexcept;
   friend void write_json(json::Buffer& out, const Any& value);
   friend void write_key(json::Buffer& out, const Any& key);
+  friend struct AnyAccess;
 
+  // The heap cell of a sequence or a map. `next` links cells waiting to be freed.
+  struct Cell {
+    Cell* next = nullptr;
+    bool is_map;
+  };
+  struct SequenceCell;
+  struct MapCell;
+
+  // The storage starts zeroed, so a payload allocation that throws leaves a null pointer behind
+  // for the destructor.
+  explicit Any(Kind kind) noexcept : kind_(kind), storage_() {}
+  bool is_container() const noexcept { return kind_ == Kind::sequence || kind_ == Kind::map; }
   void destroy() noexcept;
 
   Kind kind_;
   union Storage {
     bool flag;
-    __int128 signed_value;
-    unsigned __int128 unsigned_value;
+    __int128 signed_value;             // i8 .. i128
+    unsigned __int128 unsigned_value;  // u8 .. u128
     float f32;
     double f64;
     char32_t code_point;
     std::string* text;                  // string
     std::vector<std::uint8_t>* bytes;   // bytes
-    Sequence* sequence;
-    Map* map;
+    SequenceCell* sequence;
+    MapCell* map;
   } storage_;
 };
 
@@ -99,4 +120,11 @@ class Variant {
   std::string text_;
 };
 
+namespace detail {
+
+// The UTF-8 bytes of one code point, written into `text`; anything that is not a Unicode scalar
+// value (a surrogate, or above U+10FFFF) gives U+FFFD.
+std::string_view encode_utf8(char32_t code_point, char (&text)[4]) noexcept;
+
+}  // namespace detail
 }  // namespace veltrix_compute
