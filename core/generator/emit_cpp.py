@@ -273,7 +273,7 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
         field = ident(member.json_name)
         if member.type.form == "required":
             bit = 1 << required.index(member)
-            storage.append(f"    std::optional<{field_type}> {field};")
+            storage.append(f"  std::optional<{field_type}> {field};")
             setters.append(f"""  {name}Builder<Given | {bit}u> {field}({field_type} value) && {{
     {name}Builder<Given | {bit}u> next(std::move(fields_));
     next.fields_.{field}.emplace(std::move(value));
@@ -286,7 +286,7 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
                 value_type = names.type(member.type.name, ns)
             elif member.type.form == "optional_map":
                 value_type = field_type[len("std::optional<"):-1]
-            storage.append(f"    {field_type} {field};")
+            storage.append(f"  {field_type} {field};")
             setters.append(f"""  {name}Builder {field}({value_type} value) && {{
     fields_.{field} = {assign};
     return std::move(*this);
@@ -295,6 +295,11 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
         f"std::move(*fields_.{ident(m.json_name)})" if m.type.form == "required"
         else f"std::move(fields_.{ident(m.json_name)})" for m in decl.members)
     return f"""
+// The fields of {name} given so far; shared by every stage of {name}Builder.
+struct {name}BuilderFields {{
+{chr(10).join(storage)}
+}};
+
 template <std::uint32_t Given>
 class {name}Builder {{
  public:
@@ -307,12 +312,9 @@ class {name}Builder {{
   template <std::uint32_t>
   friend class {name}Builder;
   friend struct {name};
-  struct Fields {{
-{chr(10).join(storage)}
-  }};
   {name}Builder() = default;
-  explicit {name}Builder(Fields fields) : fields_(std::move(fields)) {{}}
-  Fields fields_;
+  explicit {name}Builder({name}BuilderFields fields) : fields_(std::move(fields)) {{}}
+  {name}BuilderFields fields_;
 }};
 inline {name}Builder<0> {name}::builder() {{ return {name}Builder<0>(); }}
 """

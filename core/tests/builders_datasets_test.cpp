@@ -75,3 +75,15 @@ TEST(SelectTagsBuilder, TagKeysSortedWithoutRepeats) {
             node("selectTags", kInputA + R"(,"tagKeys":[)" + literal("asset") + "," + literal("unit") +
                                    R"(,{"type":"variable","variable":"site"}]})"));
 }
+
+template <class Builder>
+concept CanBuild = requires(Builder builder) { std::move(builder).build(); };
+
+// The staged builder of a record with required fields: build() exists only once each is given.
+TEST(StagedBuilder, RequiredFieldsUnlockBuild) {
+  auto builder = veltrix_compute::compute_api::RangeMap::builder().end(veltrix_compute::compute_api::DoubleConstant::literal(2.0));
+  static_assert(!CanBuild<decltype(builder)>);
+  veltrix_compute::compute_api::RangeMap map = std::move(builder).output(veltrix_compute::compute_api::StringConstant::literal("x")).build();
+  EXPECT_EQ(veltrix_compute::to_json_text(map).text,
+            R"({"end":{"type":"literal","literal":2.0},"output":{"type":"literal","literal":"x"}})");
+}
