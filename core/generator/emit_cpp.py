@@ -291,6 +291,12 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
     fields_.{field} = {assign};
     return std::move(*this);
   }}""")
+            if member.type.form in ("optional", "optional_map"):
+                # Also takes the optional itself, so a caller can pass on "given or absent".
+                setters.append(f"""  {name}Builder {field}({field_type} value) && {{
+    fields_.{field} = std::move(value);
+    return std::move(*this);
+  }}""")
     build_fields = ", ".join(
         f"std::move(*fields_.{ident(m.json_name)})" if m.type.form == "required"
         else f"std::move(fields_.{ident(m.json_name)})" for m in decl.members)

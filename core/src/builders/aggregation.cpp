@@ -70,7 +70,7 @@ NumericSeries numeric_series_numeric_aggregation_udf_rust(AggregationBuilder bui
 }
 
 NumericSeries numeric_series_udf(std::vector<model::Series> inputs, UdfSource source) {
-  return NumericSeries::scalarUdf(model::ScalarUdfSeries{std::move(inputs), std::move(source)});
+  return NumericSeries::scalarUdf(model::ScalarUdfSeries::builder().inputs(std::move(inputs)).source(std::move(source)).build());
 }
 NumericSeries numeric_series_scalar_udf_rust(std::vector<model::Series> inputs, std::string source_code) {
   return numeric_series_udf(std::move(inputs), rust_source(std::move(source_code)));

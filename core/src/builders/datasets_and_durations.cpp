@@ -29,16 +29,16 @@ Duration duration_subtract(Duration a, Duration b) {
 
 model::RangeMap range_map_create(StringConstant output, std::optional<DoubleConstant> start,
                                  std::optional<DoubleConstant> end) {
-  return model::RangeMap{std::move(start), std::move(end), std::move(output)};
+  return model::RangeMap::builder().output(std::move(output)).start(std::move(start)).end(std::move(end)).build();
 }
 
 model::EnumSeries categorical_series_value_map(model::NumericSeries input, std::vector<model::RangeMap> mapping,
                                                std::optional<StringConstant> default_) {
-  return model::EnumSeries::valueMap(model::ValueMapSeries{std::move(input), std::move(mapping), std::move(default_)});
+  return model::EnumSeries::valueMap(model::ValueMapSeries::builder().input(std::move(input)).mapping(std::move(mapping)).default_(std::move(default_)).build());
 }
 
 model::NumericSeries numeric_series_select_tags(model::NumericSeries input, std::vector<StringConstant> tag_keys) {
-  return model::NumericSeries::selectTags(model::NumericSelectTagsSeries{std::move(input), make_tag_set(std::move(tag_keys))});
+  return model::NumericSeries::selectTags(model::NumericSelectTagsSeries::builder().input(std::move(input)).tagKeys(make_tag_set(std::move(tag_keys))).build());
 }
 
 }  // namespace veltrix_compute

@@ -83,7 +83,7 @@ NumericSeries numeric_series_largest_triangle_three_buckets(NumericSeries input,
 }
 
 NumericSeries numeric_series_select_numeric(model::StringConstant name, std::optional<model::Dataset> dataset) {
-  return NumericSeries::selectNumeric(model::SelectSeries{std::move(name), std::move(dataset), std::nullopt});
+  return NumericSeries::selectNumeric(model::SelectSeries::builder().name(std::move(name)).dataset(std::move(dataset)).build());
 }
 
 }  // namespace veltrix_compute

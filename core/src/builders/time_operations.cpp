@@ -11,7 +11,11 @@ using model::NumericSeries;
 NumericSeries numeric_series_derivative(NumericSeries input, std::optional<TimeUnit> time_unit,
                                         std::optional<NegativeValueConfiguration> negative_values_configuration) {
   return NumericSeries::derivative(
-      model::DerivativeSeries{std::move(input), to_api_time_unit(time_unit), std::move(negative_values_configuration)});
+      model::DerivativeSeries::builder()
+          .input(std::move(input))
+          .timeUnit(to_api_time_unit(time_unit))
+          .negativeValuesConfiguration(std::move(negative_values_configuration))
+          .build());
 }
 
 NumericSeries numeric_series_time_difference(model::Series input, std::optional<TimeUnit> time_unit) {
@@ -25,7 +29,10 @@ NumericSeries numeric_series_absolute_timestamp(model::Series input, TimeUnit ti
 NumericSeries numeric_series_value_difference(NumericSeries input,
                                               std::optional<NegativeValueConfiguration> negative_values_configuration) {
   return NumericSeries::valueDifference(
-      model::ValueDifferenceSeries{std::move(input), std::move(negative_values_configuration)});
+      model::ValueDifferenceSeries::builder()
+          .input(std::move(input))
+          .negativeValuesConfiguration(std::move(negative_values_configuration))
+          .build());
 }
 
 NumericSeries numeric_series_to_start_of_interval(NumericSeries input, model::Duration window) {

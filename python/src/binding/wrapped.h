@@ -107,20 +107,25 @@ template <class T>
 T copy_value_of(PyObject* object) {
   if (!is_instance<T>(object)) raise_not_an_instance(object, ClassOf<T>::name);
   SharedBorrow<T> borrow(object);
-  ensure_stack_for_depth(detail::depth_of_value(borrow.value()));
+  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   return T(borrow.value());
 }
 
-// A new object of T's class owning `value`.
+// A new object of `type` (T's class, or the class a constructor was called for) owning `value`.
 template <class T>
-PyObject* wrap(T&& value) {
-  PyTypeObject* type = class_object(ClassOf<T>::id);
+PyObject* wrap_as(PyTypeObject* type, T&& value) {
   auto allocate = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyObject* object = check(allocate(type, 0));
   auto* wrapped = reinterpret_cast<Wrapped<T>*>(object);
   new (&wrapped->value) T(std::move(value));
   new (&wrapped->borrows) std::atomic<std::uint32_t>(0);
   return object;
+}
+
+// A new object of T's class owning `value`.
+template <class T>
+PyObject* wrap(T&& value) {
+  return wrap_as(class_object(ClassOf<T>::id), std::move(value));
 }
 
 template <class T>
@@ -146,7 +151,7 @@ SharedBorrow<T> borrow_receiver(PyObject* self) {
 template <class T>
 T copy_receiver(PyObject* self) {
   SharedBorrow<T> borrow = borrow_receiver<T>(self);
-  ensure_stack_for_depth(detail::depth_of_value(borrow.value()));
+  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   return T(borrow.value());
 }
 
@@ -154,7 +159,7 @@ T copy_receiver(PyObject* self) {
 template <class T>
 PyObject* to_json(PyObject* self) {
   SharedBorrow<T> borrow = borrow_receiver<T>(self);
-  ensure_stack_for_depth(detail::depth_of_value(borrow.value()));
+  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   json::Buffer buffer;
   if (const char* refusal = write_json_into(buffer, borrow.value())) raise(PyExc_ValueError, refusal);
   return check(PyUnicode_FromStringAndSize(buffer.data(), static_cast<Py_ssize_t>(buffer.size())));

@@ -1,5 +1,6 @@
 // The constant classes: IntegerConstant, StringConstant and FloatConstant (which holds a
-// DoubleConstant). Each has the factories Literal and Reference, and to_json.
+// DoubleConstant). Each has the factories Literal and Reference, and to_json; only Literal
+// differs between them, in how it reads its plain Python value.
 #include "binding/class_registry.h"
 #include "binding/methods.h"
 #include "conversions/arguments.h"
@@ -8,35 +9,60 @@ namespace veltrix_compute::python {
 
 namespace {
 
-constexpr ParameterList kIntegerLiteral{"Literal", "IntegerConstant", {"literal"}, 1, 1};
+template <class T>
+struct ConstantParameters {
+  static constexpr ParameterList literal{"Literal", ClassOf<T>::name.data(), {"literal"}, 1, 1};
+  static constexpr ParameterList reference{"Reference", ClassOf<T>::name.data(), {"variable"}, 1, 1};
+  static constexpr ParameterList to_json{"to_json", ClassOf<T>::name.data(), {}, 0, 0};
+};
+
+// A variable name is stored as given: any text, the empty one included.
+template <class T>
+PyObject* reference(PyObject*, PyObject** bound) {
+  std::string variable = convert_argument("variable", [&] { return text(bound[0]); });
+  return wrap(T::variable(std::move(variable)));
+}
+
+// The Literal factories take plain Python values only: an object of the constant's own class is
+// refused like any other value the native rule refuses.
 PyObject* integer_literal(PyObject*, PyObject** bound) {
   std::int64_t literal = convert_argument("literal", [&] { return native_integer(bound[0]); });
   return wrap(narrow_to_integer_constant(literal));
 }
 
-constexpr ParameterList kIntegerReference{"Reference", "IntegerConstant", {"variable"}, 1, 1};
-PyObject* integer_reference(PyObject*, PyObject** bound) {
-  std::string variable = convert_argument("variable", [&] { return text(bound[0]); });
-  return wrap(model::IntegerConstant::variable(std::move(variable)));
+PyObject* string_literal(PyObject*, PyObject** bound) {
+  std::string literal = convert_argument("literal", [&] { return text(bound[0]); });
+  return wrap(model::StringConstant::literal(std::move(literal)));
 }
 
-constexpr ParameterList kIntegerToJson{"to_json", "IntegerConstant", {}, 0, 0};
+PyObject* float_literal(PyObject*, PyObject** bound) {
+  double literal = convert_argument("literal", [&] { return native_double(bound[0]); });
+  return wrap(model::DoubleConstant::literal(literal));
+}
 
-PyMethodDef integer_methods[] = {
-    static_method<kIntegerLiteral, integer_literal>(),
-    static_method<kIntegerReference, integer_reference>(),
-    instance_method_without_arguments<kIntegerToJson, to_json<model::IntegerConstant>>(),
-    kEndOfMethods,
-};
-
-PyType_Slot integer_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<model::IntegerConstant>)},
-    {Py_tp_methods, integer_methods},
-    {0, nullptr},
+template <class T, MethodBody Literal>
+struct ConstantClass {
+  using Parameters = ConstantParameters<T>;
+  static inline PyMethodDef methods[] = {
+      static_method<Parameters::literal, Literal>(),
+      static_method<Parameters::reference, reference<T>>(),
+      instance_method_without_arguments<Parameters::to_json, to_json<T>>(),
+      kEndOfMethods,
+  };
+  static inline PyType_Slot slots[] = {
+      {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<T>)},
+      {Py_tp_methods, methods},
+      {0, nullptr},
+  };
 };
 
 }  // namespace
 
-PyType_Spec integer_constant_spec = make_class_spec<model::IntegerConstant>("_compute.IntegerConstant", integer_slots);
+PyType_Spec integer_constant_spec = make_class_spec<model::IntegerConstant>(
+    "_compute.IntegerConstant", ConstantClass<model::IntegerConstant, integer_literal>::slots);
+PyType_Spec string_constant_spec = make_class_spec<model::StringConstant>(
+    "_compute.StringConstant", ConstantClass<model::StringConstant, string_literal>::slots);
+PyType_Spec float_constant_spec = make_class_spec<model::DoubleConstant>(
+    "_compute.FloatConstant", ConstantClass<model::DoubleConstant, float_literal>::slots);
 
 }  // namespace veltrix_compute::python
