@@ -6,6 +6,8 @@
 
 namespace veltrix_compute::python {
 
+extern PyModuleDef module_definition;
+
 namespace {
 
 // Appends `name` to the module's __all__ (created empty if missing) and sets the attribute.
@@ -43,7 +45,9 @@ int execute_module(PyObject* module) {
       PyRef name = PyRef::steal(check(PyUnicode_FromString(class_name(static_cast<ClassId>(id)))));
       add_name(module, name.get(), type);
     }
-    PyRef module_name = PyRef::steal(check(PyModule_GetNameObject(module)));
+    // Functions report the definition's name, "_compute", like the classes do; the module's own
+    // __name__ is the dotted name it was imported under.
+    PyRef module_name = PyRef::steal(check(PyUnicode_FromString(module_definition.m_name)));
     for (PyMethodDef* definition = module_functions(); definition->ml_name != nullptr; ++definition) {
       PyRef function = PyRef::steal(check(PyCMethod_New(definition, module, module_name.get(), nullptr)));
       PyRef name = PyRef::steal(check(PyObject_GetAttrString(function.get(), "__name__")));
@@ -59,11 +63,11 @@ PyModuleDef_Slot module_slots[] = {
     {0, nullptr},
 };
 
+}  // namespace
+
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT, "_compute", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
-
-}  // namespace
 
 }  // namespace veltrix_compute::python
 
