@@ -40,7 +40,6 @@ int execute_module(PyObject* module) {
   return guarded_status([&] {
     if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
     for (int id = 0; id < static_cast<int>(ClassId::Count); ++id) {
-      if (class_spec(static_cast<ClassId>(id)) == nullptr) continue;
       PyObject* type = reinterpret_cast<PyObject*>(class_object(static_cast<ClassId>(id)));
       PyRef name = PyRef::steal(check(PyUnicode_FromString(class_name(static_cast<ClassId>(id)))));
       add_name(module, name.get(), type);

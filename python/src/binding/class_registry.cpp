@@ -23,9 +23,7 @@ PyTypeObject* class_object(ClassId id) {
   static PyObject* classes[static_cast<int>(ClassId::Count)] = {};
   PyObject*& stored = classes[static_cast<int>(id)];
   if (stored == nullptr) {
-    const PyType_Spec* spec = class_spec(id);
-    if (spec == nullptr) raise(PyExc_TypeError, std::string("class not available: ") + class_name(id));
-    PyObject* built = check(PyType_FromSpec(const_cast<PyType_Spec*>(spec)));
+    PyObject* built = check(PyType_FromSpec(const_cast<PyType_Spec*>(class_spec(id))));
     if (stored == nullptr) {
       stored = built;
     } else {

@@ -7,7 +7,7 @@
 
 namespace veltrix_compute::python {
 
-// The specification of a class, or null while the class is not part of the module.
+// The specification of a class.
 const PyType_Spec* class_spec(ClassId id);
 
 // The module functions in the order the module adds them, ending with a null entry.

@@ -4,21 +4,21 @@
 
 namespace veltrix_compute::python {
 
-extern PyType_Spec numeric_series_spec __attribute__((weak));
-extern PyType_Spec categorical_series_spec __attribute__((weak));
-extern PyType_Spec constant_numeric_series_spec __attribute__((weak));
-extern PyType_Spec integer_constant_spec __attribute__((weak));
-extern PyType_Spec string_constant_spec __attribute__((weak));
-extern PyType_Spec dataset_spec __attribute__((weak));
-extern PyType_Spec aggregation_builder_spec __attribute__((weak));
-extern PyType_Spec numeric_aggregation_operator_spec __attribute__((weak));
-extern PyType_Spec negative_value_configuration_spec __attribute__((weak));
-extern PyType_Spec udf_source_spec __attribute__((weak));
-extern PyType_Spec duration_spec __attribute__((weak));
-extern PyType_Spec float_constant_spec __attribute__((weak));
-extern PyType_Spec group_by_tags_spec __attribute__((weak));
-extern PyType_Spec group_by_timestamp_spec __attribute__((weak));
-extern PyType_Spec range_map_spec __attribute__((weak));
+extern PyType_Spec numeric_series_spec;
+extern PyType_Spec categorical_series_spec;
+extern PyType_Spec constant_numeric_series_spec;
+extern PyType_Spec integer_constant_spec;
+extern PyType_Spec string_constant_spec;
+extern PyType_Spec dataset_spec;
+extern PyType_Spec aggregation_builder_spec;
+extern PyType_Spec numeric_aggregation_operator_spec;
+extern PyType_Spec negative_value_configuration_spec;
+extern PyType_Spec udf_source_spec;
+extern PyType_Spec duration_spec;
+extern PyType_Spec float_constant_spec;
+extern PyType_Spec group_by_tags_spec;
+extern PyType_Spec group_by_timestamp_spec;
+extern PyType_Spec range_map_spec;
 
 const PyType_Spec* class_spec(ClassId id) {
   static const PyType_Spec* const specs[] = {
@@ -32,14 +32,10 @@ const PyType_Spec* class_spec(ClassId id) {
       &range_map_spec,
   };
   static_assert(sizeof specs / sizeof specs[0] == static_cast<int>(ClassId::Count));
-  return specs[static_cast<int>(id)];  // null while a class is not linked in
+  return specs[static_cast<int>(id)];
 }
 
-namespace {
-PyMethodDef no_functions[] = {{nullptr, nullptr, 0, nullptr}};
-}  // namespace
-
-extern PyMethodDef module_function_table[] __attribute__((weak));
-PyMethodDef* module_functions() { return module_function_table != nullptr ? module_function_table : no_functions; }
+extern PyMethodDef module_function_table[];
+PyMethodDef* module_functions() { return module_function_table; }
 
 }  // namespace veltrix_compute::python
