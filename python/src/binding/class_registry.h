@@ -1,4 +1,4 @@
-// The specification of each class, and the module's list of functions. Each class family's file
+// The PyType_Spec of each class, and the module's list of functions. Each class family's file
 // defines its own; this is where the binding layer finds them.
 #pragma once
 
@@ -7,7 +7,7 @@
 
 namespace veltrix_compute::python {
 
-// The specification of a class.
+// The PyType_Spec of a class.
 const PyType_Spec* class_spec(ClassId id);
 
 // The module functions in the order the module adds them, ending with a null entry.

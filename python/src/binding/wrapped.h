@@ -66,7 +66,7 @@ VELTRIX_CLASS_OF(model::GroupByTimestamp, GroupByTimestamp)
 VELTRIX_CLASS_OF(model::RangeMap, RangeMap)
 #undef VELTRIX_CLASS_OF
 
-// The class object, built from its specification on first use and kept for the life of the
+// The class object, built from its PyType_Spec on first use and kept for the life of the
 // process. Returns a borrowed reference; throws PythonError if the interpreter refuses the class.
 PyTypeObject* class_object(ClassId id);
 // The Python name of a class, e.g. "NumericSeries".

@@ -1,5 +1,5 @@
-// Where the binding layer finds each class's specification and the module functions. Each class
-// family's file defines its specification.
+// Where the binding layer finds each class's PyType_Spec and the module functions. Each class
+// family's file defines its own.
 #include "binding/class_registry.h"
 
 namespace veltrix_compute::python {
