@@ -248,10 +248,10 @@ inline std::uint32_t depth_of(const {name}& value) noexcept {{ return value.dept
 
 def _emit_record(names: Names, decl: Decl, ns: str) -> str:
     name = decl.short_name
-    fields = "\n".join(f"  {names.field(m.type, ns)} {ident(m.json_name)};" for m in decl.members)
+    fields = "".join(f"  {names.field(m.type, ns)} {ident(m.json_name)};\n" for m in decl.members)
     builder = ""
     if decl.staged:
-        builder = f"\n  // Starts a staged builder; see {name}Builder.\n  static {name}Builder<0> builder();\n"
+        builder = f"  // Starts a staged builder; see {name}Builder.\n  static {name}Builder<0> builder();\n"
     return f"""
 struct {name} {{
 {fields}{builder}}};

@@ -1,0 +1,439 @@
+// JSON text of the object model's types at their edges, and deep copy.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model.h"
+
+namespace vc = veltrix_compute;
+using namespace veltrix_compute::compute_api;
+namespace api = veltrix_compute::api;
+namespace run_api = veltrix_compute::run_api;
+namespace rids_api = veltrix_compute::rids_api;
+
+namespace {
+
+template <class T>
+std::string json_of(const T& value) {
+  const vc::JsonText json = vc::to_json_text(value);
+  EXPECT_EQ(json.error, nullptr);
+  return json.text;
+}
+
+StringConstant lit(std::string text) { return StringConstant::literal(std::move(text)); }
+DoubleConstant dlit(double value) { return DoubleConstant::literal(value); }
+IntegerConstant ilit(std::int32_t value) { return IntegerConstant::literal(value); }
+NumericSeries raw(std::string name) { return NumericSeries::raw(Reference{std::move(name)}); }
+std::string raw_json(const std::string& name) { return R"({"type":"raw","raw":{"name":")" + name + R"("}})"; }
+
+vc::OrderedSet<std::string> text_set(std::vector<std::string> texts) {
+  return vc::OrderedSet<std::string>::from_list(std::move(texts),
+                                                [](const std::string& a, const std::string& b) {
+                                                  return vc::compare_key(a, b);
+                                                });
+}
+
+// Each row: the text written for a value, and the text expected.
+struct Row {
+  std::string written;
+  std::string expected;
+};
+
+void expect_rows(const std::vector<Row>& rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].written, rows[i].expected) << "row " << i;
+  }
+}
+
+TEST(ModelJson, Constants) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  expect_rows({
+      {json_of(dlit(1)), R"({"type":"literal","literal":1.0})"},
+      {json_of(dlit(nan)), R"({"type":"literal","literal":null})"},
+      {json_of(dlit(-0.0)), R"({"type":"literal","literal":-0.0})"},
+      {json_of(dlit(1e-7)), R"({"type":"literal","literal":1e-7})"},
+      {json_of(ilit(-2147483647 - 1)), R"({"type":"literal","literal":-2147483648})"},
+      {json_of(ilit(2147483647)), R"({"type":"literal","literal":2147483647})"},
+      {json_of(StringConstant::variable("x")), R"({"type":"variable","variable":"x"})"},
+      {json_of(lit("q\"b\\t\tn\n\x01" "\xc3\xa9/")), R"({"type":"literal","literal":"q\"b\\t\tn\n\u0001é/"})"},
+      {json_of(StringSetConstant::literal({})), R"({"type":"literal","literal":[]})"},
+      {json_of(StringSetConstantV2::literal({})), R"({"type":"literal","literal":[]})"},
+      {json_of(StringSetConstant::literal(text_set({"b", "a", "b", "B"}))), R"({"type":"literal","literal":["B","a","b"]})"},
+      {json_of(TimestampConstant::literal(api::Timestamp{0, 0})),
+       R"({"type":"literal","literal":{"seconds":0,"nanos":0}})"},
+      {json_of(DurationConstant::literal(run_api::Duration{-1, std::numeric_limits<std::int64_t>::min()})),
+       R"({"type":"literal","literal":{"seconds":-1,"nanos":-9223372036854775808}})"},
+      {json_of(api::TimeUnit(api::TimeUnit::Value::DAYS)), R"("DAYS")"},
+      {json_of(api::TimeUnit::unknown(*vc::Variant::from_str("WEEK_2"))), R"("WEEK_2")"},
+  });
+}
+
+TEST(ModelJson, DatasetsDurationsAndAggregation) {
+  CombinedDataset two;
+  two.inputs.push_back(Dataset::run(vc::compute_api::Run{lit("r")}));
+  two.inputs.push_back(Dataset::asset(Asset{lit("a")}));
+  const SearchTarget target = SearchTarget::assets(AssetsSearchTarget{ResourceSearchQuery::workspace(lit("w"))});
+  const std::string target_json =
+      R"({"type":"assets","assets":{"query":{"type":"workspace","workspace":{"type":"literal","literal":"w"}}}})";
+  expect_rows({
+      {json_of(Dataset::combine(CombinedDataset{})), R"({"type":"combine","combine":{}})"},
+      {json_of(Dataset::combine(std::move(two))),
+       R"({"type":"combine","combine":{"inputs":[{"type":"run","run":{"rid":{"type":"literal","literal":"r"}}},)"
+       R"({"type":"asset","asset":{"rid":{"type":"literal","literal":"a"}}}]}})"},
+      {json_of(SearchDataset{target, std::nullopt}), R"({"target":)" + target_json + "}"},
+      {json_of(SearchDataset{target, 0}), R"({"target":)" + target_json + R"(,"maxResults":0})"},
+      {json_of(Duration::negate(DurationNegate{Duration::seconds(DurationSeconds{ilit(5)})})),
+       R"({"type":"negate","negate":{"input":{"type":"seconds","seconds":{"seconds":{"type":"literal","literal":5}}}}})"},
+      {json_of(NumericAggregationOperator::count()), R"({"type":"count","count":{}})"},
+      {json_of(NumericAggregationOperator::percentile(Percentile{dlit(0.5)})),
+       R"({"type":"percentile","percentile":{"percentile":{"type":"literal","literal":0.5}}})"},
+      {json_of(GroupByTags::current()), R"({"type":"current","current":{}})"},
+      {json_of(GroupByTags::subset(GroupBySubsetTags{})), R"({"type":"subset","subset":{}})"},
+      {json_of(NegativeValueConfiguration::excludeNegativeValues()),
+       R"({"type":"excludeNegativeValues","excludeNegativeValues":{}})"},
+      {json_of(RangeMap{dlit(1), dlit(2), lit("x")}),
+       R"({"start":{"type":"literal","literal":1.0},"end":{"type":"literal","literal":2.0},)"
+       R"("output":{"type":"literal","literal":"x"}})"},
+      {json_of(RangeMap{std::nullopt, std::nullopt, lit("x")}), R"({"output":{"type":"literal","literal":"x"}})"},
+      {json_of(RangeMap{std::nullopt, dlit(2), lit("x")}),
+       R"({"end":{"type":"literal","literal":2.0},"output":{"type":"literal","literal":"x"}})"},
+      {json_of(RangeMap{dlit(std::nan("")), std::nullopt, lit("x")}),
+       R"({"start":{"type":"literal","literal":null},"output":{"type":"literal","literal":"x"}})"},
+  });
+}
+
+TEST(ModelJson, NumericSeries) {
+  const std::string speed = raw_json("speed");
+  expect_rows({
+      {json_of(NumericSeries::abs(Abs{raw("speed")})), R"({"type":"abs","abs":{"x":)" + speed + "}}"},
+      {json_of(NumericSeries::sqrt(Sqrt{raw("speed")})), R"({"type":"sqrt","sqrt":{"x":)" + speed + "}}"},
+      {json_of(NumericSeries::atan2(Atan2{raw("a"), raw("b")})),
+       R"({"type":"atan2","atan2":{"y":)" + raw_json("a") + R"(,"x":)" + raw_json("b") + "}}"},
+      {json_of(NumericSeries::max(MaxSeries{})), R"({"type":"max","max":{}})"},
+      {json_of(NumericSeries::product(ProductSeries{})), R"({"type":"product","product":{}})"},
+      {json_of(NumericSeries::union_(NumericUnionSeries{})), R"({"type":"union","union":{}})"},
+      {json_of(NumericSeries::constant(ConstantNumericSeries::double_(dlit(2.5)))),
+       R"({"type":"constant","constant":{"type":"double","double":{"type":"literal","literal":2.5}}})"},
+      {json_of(DerivativeSeries{raw("speed"), std::nullopt, std::nullopt}), R"({"input":)" + speed + "}"},
+      {json_of(DerivativeSeries{raw("speed"), api::TimeUnit(api::TimeUnit::Value::SECONDS),
+                                NegativeValueConfiguration::allowNegativeValues()}),
+       R"({"input":)" + speed +
+           R"(,"timeUnit":"SECONDS","negativeValuesConfiguration":{"type":"allowNegativeValues","allowNegativeValues":{}}})"},
+      {json_of(BitAnd{raw("speed"), ilit(3)}), R"({"input":)" + speed + R"(,"operand":{"type":"literal","literal":3}})"},
+      {json_of(BitOperationFunction::and_(BitAndFunction{-1})), R"({"type":"and","and":{"operand":-1}})"},
+      {json_of(BitAndFunction{std::int64_t{1} << 40}), R"({"operand":1099511627776})"},
+      {json_of(BitAndFunction{std::numeric_limits<std::int64_t>::min()}), R"({"operand":-9223372036854775808})"},
+      {json_of(BitShiftLeftFunction{-3}), R"({"operand":-3})"},
+      {json_of(TimeDifferenceSeries{Series::numeric(raw("speed")), std::nullopt}),
+       R"({"input":{"type":"numeric","numeric":)" + speed + "}}"},
+      {json_of(AbsoluteTimestampSeries{Series::numeric(raw("speed")), api::TimeUnit(api::TimeUnit::Value::DAYS)}),
+       R"({"input":{"type":"numeric","numeric":)" + speed + R"(},"timeUnit":"DAYS"})"},
+      {json_of(EventTagSource::intervalIndex()), R"({"type":"intervalIndex","intervalIndex":{}})"},
+      {std::string(NumericSeries::zScore(ZscoreSeries{raw("speed"), {}, std::nullopt}).variant_name()), "zScore"},
+  });
+}
+
+TEST(ModelJson, CategoricalSeries) {
+  ValueMapSeries mapped{raw("speed"), {}, lit("other")};
+  mapped.mapping.push_back(RangeMap{dlit(5), std::nullopt, lit("high")});
+  mapped.mapping.push_back(RangeMap{std::nullopt, dlit(1), lit("low")});
+  expect_rows({
+      {json_of(EnumSeries::raw(Reference{"state"})), R"({"type":"raw","raw":{"name":"state"}})"},
+      {json_of(EnumSeries::valueMap(ValueMapSeries{raw("speed"), {}, std::nullopt})),
+       R"({"type":"valueMap","valueMap":{"input":)" + raw_json("speed") + "}}"},
+      {json_of(mapped), R"({"input":)" + raw_json("speed") +
+                            R"(,"mapping":[{"start":{"type":"literal","literal":5.0},"output":{"type":"literal","literal":"high"}},)"
+                            R"({"end":{"type":"literal","literal":1.0},"output":{"type":"literal","literal":"low"}}],)"
+                            R"("default":{"type":"literal","literal":"other"}})"},
+      {json_of(EnumUnionSeries{{}, EnumUnionOperation(EnumUnionOperation::Value::THROW)}), R"({"operation":"THROW"})"},
+      {json_of(EnumTimeRangeFilterSeries{EnumSeries::raw(Reference{"s"}), std::nullopt,
+                                         TimestampConstant::variable("t")}),
+       R"({"input":{"type":"raw","raw":{"name":"s"}},"endTime":{"type":"variable","variable":"t"}})"},
+      {json_of(EventsEnumValueSource::level()), R"({"type":"level","level":{}})"},
+      {json_of(EnumAggregationOperator::min()), R"({"type":"min","min":{}})"},
+  });
+}
+
+TEST(ModelJson, RangeSeries) {
+  const std::string speed = raw_json("speed");
+  LiteralRange present_empty_tags;
+  present_empty_tags.tags.emplace();
+  expect_rows({
+      {json_of(ThresholdingRanges{raw("speed"), dlit(0.5), ThresholdOperator(ThresholdOperator::Value::LESS_THAN),
+                                  std::nullopt}),
+       R"({"input":)" + speed + R"(,"threshold":{"type":"literal","literal":0.5},"operator":"LESS_THAN"})"},
+      {json_of(PeakRanges{raw("speed"), std::nullopt, std::nullopt, std::nullopt}), R"({"input":)" + speed + "}"},
+      {json_of(PeakRanges{raw("speed"), false, std::nullopt, std::nullopt}),
+       R"({"input":)" + speed + R"(,"returnsPeaks":false})"},
+      {json_of(LiteralRange{}), "{}"},
+      {json_of(present_empty_tags), R"({"tags":{}})"},
+      {json_of(LiteralRanges{}), "{}"},
+      {json_of(PersistenceWindowConfiguration{std::nullopt, std::nullopt, OutputRangeStart::afterPersistenceWindow()}),
+       R"({"outputRangeStart":{"type":"afterPersistenceWindow","afterPersistenceWindow":{}}})"},
+      {json_of(Threshold::percentage(PercentageThreshold{dlit(5)})),
+       R"({"type":"percentage","percentage":{"value":{"type":"literal","literal":5.0}}})"},
+      {json_of(RangeAggregationOperation::all()), R"({"type":"all","all":{}})"},
+      {json_of(SeriesEqualityRanges{{}, EqualityOperator(EqualityOperator::Value::ALL_EQUAL), std::nullopt,
+                                    std::nullopt, std::nullopt}),
+       R"({"equalityOperator":"ALL_EQUAL"})"},
+      {json_of(RangeSeries::seriesCrossoverRangesNode(SeriesCrossoverRanges{raw("a"), raw("b")})),
+       R"({"type":"seriesCrossoverRangesNode","seriesCrossoverRangesNode":{"inputA":)" + raw_json("a") +
+           R"(,"inputB":)" + raw_json("b") + "}}"},
+  });
+}
+
+TEST(ModelJson, SeriesLogsAndStructs) {
+  CombineStructSeries combined;
+  combined.inputs = vc::OrderedMap<std::string, Series>::from_entries(
+      {{"b", Series::video(Reference{"cam"})}, {"a", Series::raw(Reference{"x"})}});
+  expect_rows({
+      {json_of(Series::video(Reference{"cam"})), R"({"type":"video","video":{"name":"cam"}})"},
+      {json_of(LogFilterOperator::and_({})), R"({"type":"and","and":[]})"},
+      {json_of(LogFilterOperator::not_(
+           LogFilterOperator::exactMatchCaseInsensitiveFilter(LogExactMatchCaseInsensitiveFilter{"x"}))),
+       R"({"type":"not","not":{"type":"exactMatchCaseInsensitiveFilter","exactMatchCaseInsensitiveFilter":{"token":"x"}}})"},
+      {json_of(LogUnionSeries{{}, LogUnionOperation(LogUnionOperation::Value::KEEP_ALL)}), R"({"operation":"KEEP_ALL"})"},
+      {json_of(StructSeries::combine(CombineStructSeries{})), R"({"type":"combine","combine":{}})"},
+      {json_of(combined),
+       R"({"inputs":{"a":{"type":"raw","raw":{"name":"x"}},"b":{"type":"video","video":{"name":"cam"}}}})"},
+      {json_of(LogArgFilterOperator{lit("k"), LogRegexFilterOperator{"e.*"}}),
+       R"({"key":{"type":"literal","literal":"k"},"operator":{"regex":"e.*"}})"},
+      {json_of(LogSeries::filter(LogFilterSeries{LogSeries::raw(Reference{"app"}),
+                                                 LogFilterOperator::regexFilter(LogRegexFilterOperator{"error"})})),
+       R"({"type":"filter","filter":{"input":{"type":"raw","raw":{"name":"app"}},)"
+       R"("operator":{"type":"regexFilter","regexFilter":{"regex":"error"}}}})"},
+      {json_of(ExtractNumericFromStructSeries{StructSeries::raw(Reference{"s"}), {}, std::nullopt}),
+       R"({"input":{"type":"raw","raw":{"name":"s"}}})"},
+  });
+}
+
+TEST(ModelJson, ChannelsTagsAndQueries) {
+  const std::string rid = R"({"type":"literal","literal":"r"})";
+  const std::string scope = R"({"type":"literal","literal":"d"})";
+  const std::string channel = R"({"type":"literal","literal":"c"})";
+  RunChannel run{lit("r"), std::nullopt, lit("d"), lit("c"), {}, std::nullopt, {}, {}};
+  RunChannel with_asset = run;
+  with_asset.assetRid = lit("a");
+  AssetChannel asset{lit("a"), lit("d"), lit("c"), {}, std::nullopt, {}, {}};
+  asset.additionalTags = vc::OrderedMap<std::string, StringConstant>::from_entries({{"b", lit("1")}, {"a", lit("2")}});
+  expect_rows({
+      {json_of(run), R"({"runRid":)" + rid + R"(,"dataScopeName":)" + scope + R"(,"channel":)" + channel + "}"},
+      {json_of(with_asset), R"({"runRid":)" + rid + R"(,"assetRid":{"type":"literal","literal":"a"},"dataScopeName":)" +
+                                scope + R"(,"channel":)" + channel + "}"},
+      {json_of(asset), R"({"assetRid":{"type":"literal","literal":"a"},"dataScopeName":)" + scope + R"(,"channel":)" +
+                           channel +
+                           R"(,"additionalTags":{"a":{"type":"literal","literal":"2"},"b":{"type":"literal","literal":"1"}}})"},
+      {json_of(TagFilter{lit("k"), {}, TagFilterOperator(TagFilterOperator::Value::NOT_IN)}),
+       R"({"key":{"type":"literal","literal":"k"},"operator":"NOT_IN"})"},
+      {json_of(TagFilters::and_({})), R"({"type":"and","and":[]})"},
+      {json_of(rids_api::ComputeEventQuery::or_({})), R"({"type":"or","or":[]})"},
+      {json_of(rids_api::ComputeEventQuery::eventType(rids_api::EventType(rids_api::EventType::Value::FLAG))),
+       R"({"type":"eventType","eventType":"FLAG"})"},
+      {json_of(ResourceSearchQuery::not_(ResourceSearchQuery::workspace(lit("w")))),
+       R"({"type":"not","not":{"type":"workspace","workspace":{"type":"literal","literal":"w"}}})"},
+      {json_of(rids_api::LabelsFilter{api::SetOperator(api::SetOperator::Value::AND), {}}), R"({"operator":"AND"})"},
+      {json_of(rids_api::PropertiesFilter{"p", {"b", "a", "b"}}), R"({"name":"p","values":["b","a","b"]})"},
+  });
+}
+
+TEST(ModelJson, ComputeNodesContextsAndVariables) {
+  Context present_empty_function_variables;
+  present_empty_function_variables.functionVariables.emplace();
+  Context present_empty_frames;
+  present_empty_frames.frameReferences.emplace();
+  Context full;
+  full.variables = vc::OrderedMap<VariableName, VariableValue>::from_entries({{"a", VariableValue::integer(3)}});
+  full.functionVariables.emplace();
+  full.datasetReferences =
+      vc::OrderedMap<DatasetReferenceName, Dataset>::from_entries({{"d", Dataset::saved(SavedDataset{lit("s")})}});
+  full.frameReferences.emplace();
+  full.defaultFillStrategy =
+      FillStrategy::forwardFill(ForwardFill{FillLimit::duration(DurationConstant::variable("lim"))});
+  expect_rows({
+      {json_of(Context{}), "{}"},
+      {json_of(ComputeNodeWithContext{ComputeNode::raw(Reference{"n"}), Context{}}),
+       R"({"seriesNode":{"type":"raw","raw":{"name":"n"}},"context":{}})"},
+      {json_of(present_empty_function_variables), R"({"functionVariables":{}})"},
+      {json_of(present_empty_frames), R"({"frameReferences":{}})"},
+      {json_of(full),
+       R"({"variables":{"a":{"type":"integer","integer":3}},"functionVariables":{},)"
+       R"("datasetReferences":{"d":{"type":"saved","saved":{"rid":{"type":"literal","literal":"s"}}}},"frameReferences":{},)"
+       R"("defaultFillStrategy":{"type":"forwardFill","forwardFill":{"limit":{"type":"duration","duration":{"type":"variable","variable":"lim"}}}}})"},
+      {json_of(VariableValue::double_(std::nan(""))), R"({"type":"double","double":null})"},
+      {json_of(VariableValue::integer(-1)), R"({"type":"integer","integer":-1})"},
+      {json_of(VariableValue::stringSet({})), R"({"type":"stringSet","stringSet":[]})"},
+      {json_of(VariableValue::stringSet(text_set({"b", "a"}))), R"({"type":"stringSet","stringSet":["a","b"]})"},
+      {json_of(FunctionDerivedSeries{lit("m"), lit("f"),
+                                     ModuleVersionReference::pinned(PinnedModuleVersionReference{lit("1")}), {}}),
+       R"({"moduleName":{"type":"literal","literal":"m"},"functionName":{"type":"literal","literal":"f"},)"
+       R"("versionReference":{"type":"pinned","pinned":{"version":{"type":"literal","literal":"1"}}}})"},
+      {json_of(FunctionParameterValue::variable("v")), R"({"type":"variable","variable":"v"})"},
+      {json_of(CurveFitDetails::exponential()), R"({"type":"exponential","exponential":{}})"},
+      {json_of(PolynomialCurve{ilit(2), std::nullopt}), R"({"degree":{"type":"literal","literal":2}})"},
+      {json_of(ScatterFitOptions{}), "{}"},
+      {json_of(TimeSeriesFitOptions{}), "{}"},
+  });
+}
+
+vc::UnknownVariant unknown(std::string name, vc::Any value = vc::Any()) {
+  return vc::UnknownVariant{std::move(name), std::move(value)};
+}
+
+TEST(ModelJson, UnknownVariantWritesItsNameTwiceAndCopies) {
+  const NumericSeries numeric = NumericSeries::unknown(
+      unknown("future", vc::Any::from_map({{vc::Any::from_string("k"), vc::Any::from_i32(1)}})));
+  const NumericSeries numeric_copy(numeric);
+  const StringConstant constant = StringConstant::unknown(unknown("X"));
+  expect_rows({
+      {json_of(numeric), R"({"type":"future","future":{"k":1}})"},
+      {json_of(numeric_copy), R"({"type":"future","future":{"k":1}})"},
+      {std::string(numeric_copy.variant_name()), "future"},
+      {json_of(constant), R"({"type":"X","X":null})"},
+      {json_of(StringConstant(constant)), R"({"type":"X","X":null})"},
+      {json_of(Dataset::unknown(unknown("X"))), R"({"type":"X","X":null})"},
+      {json_of(ComputeNode::unknown(unknown("with space"))), R"({"type":"with space","with space":null})"},
+      {json_of(LogFilterOperator::unknown(unknown("q\""))), R"({"type":"q\"","q\"":null})"},
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deep copy and freeing.
+
+// `length` adds nested on the left, each with a reference on the right.
+NumericSeries add_chain(int length) {
+  NumericSeries chain = raw("leaf");
+  for (int i = 0; i < length; ++i) chain = NumericSeries::add(Add{std::move(chain), raw(std::to_string(i))});
+  return chain;
+}
+
+TEST(DeepCopy, ThousandNestedAddsOutliveTheirSource) {
+  std::optional<NumericSeries> source = add_chain(1000);
+  EXPECT_EQ(source->depth(), 1001u);
+  const std::string text = json_of(*source);
+  const NumericSeries copy(*source);
+  source.reset();
+  EXPECT_EQ(copy.depth(), 1001u);
+  EXPECT_EQ(json_of(copy), text);
+  EXPECT_TRUE(text.starts_with(R"({"type":"add","add":{"left":{"type":"add","add":{"left":)"));
+}
+
+// Runs `work` on a thread with a stack far too small to free a long chain one frame per level.
+void run_on_small_stack(void (*work)(void*), void* argument) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512 * 1024), 0);
+  struct Call {
+    void (*work)(void*);
+    void* argument;
+  } call{work, argument};
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attributes,
+                [](void* raw_call) -> void* {
+                  auto* c = static_cast<Call*>(raw_call);
+                  c->work(c->argument);
+                  return nullptr;
+                },
+                &call),
+            0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  pthread_attr_destroy(&attributes);
+}
+
+TEST(DeepCopy, VeryDeepChainsFreeOnASmallStack) {
+  constexpr int kLength = 100000;
+  std::optional<NumericSeries> negations = raw("leaf");
+  for (int i = 0; i < kLength; ++i) negations = NumericSeries::negate(Negate{std::move(*negations)});
+  EXPECT_EQ(negations->depth(), static_cast<std::uint32_t>(kLength + 1));
+
+  // The same length reached through a list at every level, from a leaf two unions deep.
+  std::optional<Dataset> combined = Dataset::asset(Asset{lit("a")});
+  ASSERT_EQ(combined->depth(), 2u);
+  for (int i = 0; i < kLength; ++i) {
+    CombinedDataset level;
+    level.inputs.push_back(std::move(*combined));
+    combined = Dataset::combine(std::move(level));
+  }
+  EXPECT_EQ(combined->depth(), static_cast<std::uint32_t>(kLength + 2));
+
+  run_on_small_stack([](void* chain) { static_cast<std::optional<NumericSeries>*>(chain)->reset(); }, &negations);
+  run_on_small_stack([](void* chain) { static_cast<std::optional<Dataset>*>(chain)->reset(); }, &combined);
+  EXPECT_FALSE(negations.has_value());
+  EXPECT_FALSE(combined.has_value());
+}
+
+TEST(DeepCopy, DepthCountsUnionLevels) {
+  EXPECT_EQ(raw("x").depth(), 1u);
+  EXPECT_EQ(NumericSeries::negate(Negate{raw("x")}).depth(), 2u);
+  EXPECT_EQ(NumericSeries::constant(ConstantNumericSeries::double_(dlit(1))).depth(), 3u);
+  EXPECT_EQ(add_chain(3).depth(), 4u);
+  // The deeper side decides; records and lists add no level of their own.
+  EXPECT_EQ(NumericSeries::add(Add{add_chain(5), raw("x")}).depth(), 7u);
+  MaxSeries max;
+  max.inputs.push_back(raw("x"));
+  max.inputs.push_back(add_chain(2));
+  EXPECT_EQ(NumericSeries::max(std::move(max)).depth(), 4u);
+}
+
+TEST(DeepCopy, DoublesKeepTheirBits) {
+  const std::uint64_t patterns[] = {
+      0x7ff8000000000123u,  // quiet NaN with a payload
+      0xfff8000000000000u,  // negative NaN
+      0x8000000000000000u,  // -0.0
+      0x7ff0000000000000u,  // +inf
+      0xfff0000000000000u,  // -inf
+      0x0000000000000001u,  // smallest subnormal
+  };
+  for (const std::uint64_t bits : patterns) {
+    const double value = std::bit_cast<double>(bits);
+    const DoubleConstant constant = DoubleConstant::literal(value);
+    const DoubleConstant constant_copy(constant);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(constant_copy.as_literal()), bits) << std::hex << bits;
+    const VariableValue variable = VariableValue::double_(value);
+    const VariableValue variable_copy(variable);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(variable_copy.as_double()), bits) << std::hex << bits;
+    RangeMap range{DoubleConstant::literal(value), std::nullopt, lit("x")};
+    const RangeMap range_copy(range);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(range_copy.start->as_literal()), bits) << std::hex << bits;
+  }
+}
+
+TEST(DeepCopy, OptionalMapsAndCollectionsKeepTheirState) {
+  Context context;
+  context.functionVariables.emplace();
+  const Context copy(context);
+  ASSERT_TRUE(copy.functionVariables.has_value());
+  EXPECT_TRUE(copy.functionVariables->empty());
+  EXPECT_FALSE(copy.frameReferences.has_value());
+  EXPECT_EQ(json_of(copy), R"({"functionVariables":{}})");
+
+  // Through a union, which copies its payload into a heap cell of its own.
+  const VariableValue node = VariableValue::computeNode(ComputeNodeWithContext{ComputeNode::raw(Reference{"n"}), context});
+  EXPECT_EQ(json_of(VariableValue(node)),
+            R"({"type":"computeNode","computeNode":{"seriesNode":{"type":"raw","raw":{"name":"n"}},"context":{"functionVariables":{}}}})");
+
+  // A list of equal elements stays a list of as many, in order.
+  MaxSeries max;
+  for (int i = 0; i < 3; ++i) max.inputs.push_back(raw("x"));
+  const MaxSeries max_copy(max);
+  ASSERT_EQ(max_copy.inputs.size(), 3u);
+  EXPECT_EQ(json_of(max_copy), json_of(max));
+
+  // Sets and maps are copied in their order, without being sorted again.
+  const RunChannel channel{lit("r"), std::nullopt, lit("d"), lit("c"),
+                           vc::OrderedMap<std::string, StringConstant>::from_entries({{"b", lit("1")}, {"a", lit("2")}}),
+                           std::nullopt, text_set({"z", "y"}), {}};
+  const RunChannel channel_copy(channel);
+  EXPECT_EQ(json_of(channel_copy), json_of(channel));
+  EXPECT_EQ(channel_copy.tagsToGroupBy.items(), (std::vector<std::string>{"y", "z"}));
+}
+
+}  // namespace
