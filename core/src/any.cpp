@@ -204,6 +204,8 @@ void Any::destroy() noexcept {
       // Containers found inside a cell are unhooked from their element (which becomes null) and
       // chained for a later turn of the loop, so each cell is freed with shallow elements only.
       Cell* pending = kind_ == Kind::sequence ? static_cast<Cell*>(storage_.sequence) : storage_.map;
+      // No cell when allocating it threw (copy_node, from_sequence, from_map).
+      if (pending == nullptr) break;
       pending->next = nullptr;
       auto unhook = [&pending](Any& element) {
         if (!element.is_container()) return;

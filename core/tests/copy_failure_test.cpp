@@ -1,0 +1,568 @@
+// Running out of memory midway through a deep copy or a JSON write: every allocation made so
+// far is freed and the source is left as it was.
+//
+// This file replaces the global operator new and delete for the whole test binary. The
+// replacement is malloc/free plus two counters, and it fails nothing until a test arms it, so
+// the other tests of the binary see an ordinary allocator.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "model.h"
+#include "veltrix_compute/builders/aggregation.h"
+#include "veltrix_compute/builders/datasets_and_durations.h"
+#include "veltrix_compute/builders/numeric_series.h"
+#include "veltrix_compute/string_constant_order.h"
+
+// AddressSanitizer brings its own operator new and delete; replacing them there would take its
+// allocation checks away from every other test of the binary, so the fault injection is left out.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELTRIX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELTRIX_UNDER_ASAN 1
+#endif
+#endif
+#if !defined(VELTRIX_UNDER_ASAN)
+#define VELTRIX_REPLACE_NEW 1
+#endif
+
+namespace {
+
+// Allocations made through operator new and not yet deleted.
+std::atomic<long> live_allocations{0};
+// Calls of operator new since the program started, successful or not.
+std::atomic<long> allocation_calls{0};
+// -1: disarmed. Otherwise the number of allocations still allowed before one fails.
+std::atomic<long> allocations_left{-1};
+// Whether, once the armed failure has happened, every later allocation fails too (memory stays
+// exhausted) rather than only that one.
+std::atomic<bool> keep_failing{false};
+
+}  // namespace
+
+#if defined(VELTRIX_REPLACE_NEW)
+namespace {
+
+// Whether this allocation is the one to fail (or one after it, when failures persist).
+bool injected_failure() noexcept {
+  allocation_calls.fetch_add(1, std::memory_order_relaxed);
+  long left = allocations_left.load(std::memory_order_relaxed);
+  while (left >= 0) {
+    if (left == 0) {
+      if (!keep_failing.load(std::memory_order_relaxed)) allocations_left.store(-1, std::memory_order_relaxed);
+      return true;
+    }
+    if (allocations_left.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) return false;
+  }
+  return false;
+}
+
+// Null when malloc fails or when the failure is injected; `injected` tells which.
+void* allocate(std::size_t size, std::size_t alignment, bool* injected = nullptr) noexcept {
+  if (injected_failure()) {
+    if (injected != nullptr) *injected = true;
+    return nullptr;
+  }
+  if (size == 0) size = 1;  // every allocation gets a distinct address
+  void* memory = nullptr;
+  if (alignment <= alignof(std::max_align_t)) {
+    memory = std::malloc(size);
+  } else if (posix_memalign(&memory, alignment, size) != 0) {
+    memory = nullptr;
+  }
+  if (memory != nullptr) live_allocations.fetch_add(1, std::memory_order_relaxed);
+  return memory;
+}
+
+void* allocate_or_throw(std::size_t size, std::size_t alignment) {
+  for (;;) {
+    bool injected = false;
+    if (void* memory = allocate(size, alignment, &injected)) return memory;
+    // An injected failure reaches the caller as it is, without a new-handler retrying it.
+    if (injected) throw std::bad_alloc();
+    std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
+}
+
+void release(void* memory) noexcept {
+  if (memory == nullptr) return;
+  live_allocations.fetch_sub(1, std::memory_order_relaxed);
+  std::free(memory);
+}
+
+constexpr std::size_t kPlain = alignof(std::max_align_t);
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate_or_throw(size, kPlain); }
+void* operator new[](std::size_t size) { return allocate_or_throw(size, kPlain); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kPlain); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kPlain); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return allocate_or_throw(size, static_cast<std::size_t>(alignment));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return allocate_or_throw(size, static_cast<std::size_t>(alignment));
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return allocate(size, static_cast<std::size_t>(alignment));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return allocate(size, static_cast<std::size_t>(alignment));
+}
+
+void operator delete(void* memory) noexcept { release(memory); }
+void operator delete[](void* memory) noexcept { release(memory); }
+void operator delete(void* memory, std::size_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { release(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { release(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
+void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }
+#endif
+
+namespace vc = veltrix_compute;
+namespace model = veltrix_compute::compute_api;
+using vc::Any;
+using model::NumericSeries;
+using model::StringConstant;
+
+namespace {
+
+#if defined(VELTRIX_REPLACE_NEW)
+#define SKIP_WITHOUT_FAULT_INJECTION() (void)0
+#else
+#define SKIP_WITHOUT_FAULT_INJECTION() GTEST_SKIP() << "operator new is AddressSanitizer's here"
+#endif
+
+// Arms the allocator for the scope: the `nth` allocation from now fails. Disarms on exit, so a
+// failed expectation cannot leave the rest of the binary with a failing allocator.
+class FailAllocation {
+ public:
+  FailAllocation(long nth, bool persist) {
+    keep_failing.store(persist);
+    allocations_left.store(nth - 1);
+  }
+  FailAllocation(const FailAllocation&) = delete;
+  FailAllocation& operator=(const FailAllocation&) = delete;
+  ~FailAllocation() {
+    allocations_left.store(-1);
+    keep_failing.store(false);
+  }
+};
+
+// Bytes that malloc has handed out and not taken back (operator new goes through malloc here, and
+// the JSON buffer calls malloc itself). Freed small blocks parked in glibc's per-thread cache
+// still count as in use, so only a growth well beyond that cache's size means a leak.
+std::size_t malloc_bytes_in_use() {
+#if defined(__GLIBC__) && !defined(VELTRIX_UNDER_ASAN)
+  return mallinfo2().uordblks;
+#else
+  return 0;
+#endif
+}
+
+std::string text_of(std::string base, int i) {
+  // Longer than the short-string buffer, so that every name is an allocation of its own.
+  return base + "_with_a_name_long_enough_" + std::to_string(i);
+}
+
+StringConstant literal(std::string text) { return StringConstant::literal(std::move(text)); }
+StringConstant variable(std::string text) { return StringConstant::variable(std::move(text)); }
+
+NumericSeries raw(int i) { return NumericSeries::raw(model::Reference{text_of("series", i)}); }
+
+model::DurationConstant seconds(std::int64_t value) {
+  return model::DurationConstant::literal(vc::run_api::Duration{value, 0});
+}
+
+model::InterpolationConfiguration forward_fill(std::int64_t radius) {
+  return model::InterpolationConfiguration::forwardFillInterpolation(model::ForwardFillInterpolation{seconds(radius)});
+}
+
+// An Any with scalars, text, bytes and nested sequences and maps.
+Any any_payload(int i) {
+  Any::Sequence inner;
+  inner.push_back(Any::from_i64(i));
+  inner.push_back(Any::from_string(text_of("inner", i)));
+  inner.push_back(Any::from_bytes({1, 2, static_cast<std::uint8_t>(i)}));
+  inner.push_back(Any::from_sequence({Any::from_f64(i + 0.5), Any()}));
+  Any::Map entries;
+  entries.emplace_back(Any::from_string(text_of("list", i)), Any::from_sequence(std::move(inner)));
+  entries.emplace_back(Any::from_string("flag"), Any::from_bool(i % 2 == 0));
+  entries.emplace_back(Any::from_i32(i), Any::from_map({{Any::from_string(text_of("key", i)), Any::from_u128(i)}}));
+  entries.emplace_back(Any::from_char(U'\u00e9'), Any::from_f32(1.25f));
+  return Any::from_map(std::move(entries));
+}
+
+vc::UnknownVariant unknown_variant(int i) { return vc::UnknownVariant{text_of("futureVariant", i), any_payload(i)}; }
+
+model::Dataset dataset(int i) {
+  return vc::dataset_tag(model::Dataset::asset(model::Asset{literal(text_of("asset", i))}), literal("tagKey"),
+                         variable(text_of("tagValue", i)));
+}
+
+// A Context with every member present: variables, optional maps (one of them present but
+// empty), dataset references and a fill strategy.
+model::Context context(int i) {
+  using Variables = vc::OrderedMap<std::string, model::VariableValue>;
+  Variables variables = Variables::from_entries({
+      {text_of("x", i), model::VariableValue::double_(i * 1.5)},
+      {text_of("n", i), model::VariableValue::integer(i)},
+      {text_of("s", i), model::VariableValue::string(text_of("value", i))},
+      {text_of("set", i), model::VariableValue::stringSet(vc::OrderedSet<std::string>::from_list(
+                              {text_of("b", i), text_of("a", i)},
+                              [](const std::string& a, const std::string& b) { return vc::compare_key(a, b); }))},
+      {text_of("ch", i), model::VariableValue::channel(model::ChannelSeries::asset(model::AssetChannel{
+                             literal(text_of("rid", i)), literal("scope"), variable(text_of("channel", i)),
+                             vc::OrderedMap<std::string, StringConstant>::from_entries(
+                                 {{text_of("tag", i), literal(text_of("tagValue", i))}}),
+                             model::TagFilters::unknown(unknown_variant(i)),
+                             vc::OrderedSet<std::string>::from_list(
+                                 {text_of("group", i)},
+                                 [](const std::string& a, const std::string& b) { return vc::compare_key(a, b); }),
+                             vc::make_tag_set({literal("g2"), variable("g1")})}))},
+  });
+  using FunctionMap = vc::OrderedMap<std::string, model::FunctionVariables>;
+  FunctionMap functions = FunctionMap::from_entries(
+      {{text_of("fn", i),
+        model::FunctionVariables{Variables::from_entries({{"inner", model::VariableValue::integer(7)}}), FunctionMap()}}});
+  using Datasets = vc::OrderedMap<std::string, model::Dataset>;
+  return model::Context{
+      std::move(variables),
+      std::move(functions),
+      Datasets::from_entries({{text_of("ds", i), dataset(i)}}),
+      Datasets(),  // present and empty
+      model::FillStrategy::forwardFill(model::ForwardFill{model::FillLimit::duration(seconds(i))}),
+  };
+}
+
+// A derived series whose one argument is a compute node with its own Context.
+NumericSeries derived_with_context(int i) {
+  using Args = vc::OrderedMap<std::string, model::FunctionParameterValue>;
+  model::ComputeNodeWithContext node{model::ComputeNode::numeric(vc::numeric_series_add(raw(i), raw(i + 1))),
+                                     context(i)};
+  return NumericSeries::derived(model::DerivedSeries::function(model::FunctionDerivedSeries{
+      literal(text_of("module", i)),
+      variable(text_of("function", i)),
+      model::ModuleVersionReference::pinned(model::PinnedModuleVersionReference{literal("1.2.3")}),
+      Args::from_entries({
+          {text_of("node", i), model::FunctionParameterValue::value(model::VariableValue::computeNode(std::move(node)))},
+          {text_of("name", i), model::FunctionParameterValue::variable(text_of("bound", i))},
+      }),
+  }));
+}
+
+// One node of the mixed list; the kind cycles with `i`.
+NumericSeries mixed_node(int i) {
+  switch (i % 12) {
+    case 0:
+      return raw(i);
+    case 1:
+      return NumericSeries::constant(model::ConstantNumericSeries::double_(model::DoubleConstant::literal(i + 0.25)));
+    case 2:
+      return vc::numeric_series_multiply(raw(i), vc::numeric_series_power(raw(i + 1), raw(i + 2)));
+    case 3: {
+      using Inputs = vc::OrderedMap<std::string, NumericSeries>;
+      return NumericSeries::arithmetic(model::ArithmeticSeries{
+          Inputs::from_entries({{text_of("a", i), raw(i)}, {text_of("b", i), raw(i + 1)}}),
+          text_of("a * b", i),
+          forward_fill(i),
+      });
+    }
+    case 4:
+      return NumericSeries::thresholdFilter(model::NumericThresholdFilterSeries{
+          raw(i), model::DoubleConstant::variable(text_of("threshold", i)),
+          model::ThresholdOperator::unknown(*vc::Variant::from_str("FUTURE_OPERATOR_WITH_A_LONG_NAME"))});
+    case 5:
+      return vc::numeric_series_select_tags(raw(i), {literal(text_of("k2", i)), variable(text_of("k1", i))});
+    case 6:
+      return vc::numeric_series_select_numeric(literal(text_of("column", i)), dataset(i));
+    case 7:
+      return NumericSeries::unknown(unknown_variant(i));
+    case 8:
+      return derived_with_context(i);
+    case 9:
+      return NumericSeries::scale(model::ScaleSeries{vc::numeric_series_bit_and(raw(i), model::IntegerConstant::literal(i)),
+                                                     model::DoubleConstant::literal(2.0), text_of("unit", i)});
+    case 10:
+      return NumericSeries::sum(model::SumSeries::builder()
+                                    .inputs({raw(i), vc::mean({raw(i + 1), raw(i + 2)})})
+                                    .interpolationConfiguration(forward_fill(i))
+                                    .build());
+    default:
+      return NumericSeries::filterByTag(model::NumericTagFilterSeries{
+          raw(i), model::TagPredicate::and_(model::TagAnd{
+                      model::TagPredicate::in(model::TagIn{
+                          literal("key"), model::StringSetConstantV2::literal(vc::make_tag_set({literal(text_of("v", i))}))}),
+                      model::TagPredicate::unknown(unknown_variant(i))})});
+  }
+}
+
+// A Sum over `count` mixed nodes.
+NumericSeries sizeable_tree(int count) {
+  std::vector<NumericSeries> inputs;
+  for (int i = 0; i < count; ++i) inputs.push_back(mixed_node(i));
+  return vc::sum(std::move(inputs));
+}
+
+// A chain deeper than the nesting at which frees are queued: add(add(add(..., raw), raw), raw).
+NumericSeries deep_chain(int depth) {
+  NumericSeries node = raw(0);
+  for (int i = 1; i < depth; ++i) node = vc::numeric_series_add(std::move(node), raw(i));
+  return node;
+}
+
+std::string json_of(const NumericSeries& value) {
+  vc::JsonText written = vc::to_json_text(value);
+  EXPECT_EQ(written.error, nullptr);
+  return written.text;
+}
+
+// Copies `source` once, which also lets anything allocated lazily on first use (the deferred
+// free queue) reach its settled size before the counts are taken; returns how many allocations
+// the copy made.
+long allocations_of_a_full_copy(const NumericSeries& source) {
+  { NumericSeries warm_up(source); }
+  const long live_before = live_allocations.load();
+  const long calls_before = allocation_calls.load();
+  long calls;
+  {
+    NumericSeries copy(source);
+    calls = allocation_calls.load() - calls_before;
+    EXPECT_EQ(json_of(copy), json_of(source));
+  }
+  EXPECT_EQ(live_allocations.load(), live_before) << "a complete copy was not freed in full";
+  return calls;
+}
+
+// For every N up to the number of allocations of a full copy: the copy fails at the N-th one,
+// nothing it allocated stays live and the source writes the same JSON. With `persist`, every
+// allocation after the N-th fails too, so cleanup has to manage without memory.
+void check_every_failure_point(const NumericSeries& source, bool persist) {
+  const std::string expected = json_of(source);
+  const long total = allocations_of_a_full_copy(source);
+  ASSERT_GT(total, 0);
+  int problems = 0;
+  for (long nth = 1; nth <= total && problems < 5; ++nth) {
+    const long live_before = live_allocations.load();
+    const long calls_before = allocation_calls.load();
+    bool threw = false;
+    long calls = 0;
+    {
+      FailAllocation armed(nth, persist);
+      try {
+        NumericSeries copy(source);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+      calls = allocation_calls.load() - calls_before;
+    }
+    const long live_after = live_allocations.load();
+    const bool intact = json_of(source) == expected;
+    if (!threw || live_after != live_before || !intact || (!persist && calls != nth)) {
+      ++problems;
+      ADD_FAILURE() << "allocation " << nth << " of " << total << " failing: threw=" << threw
+                    << ", allocations left live=" << (live_after - live_before) << ", source intact=" << intact
+                    << ", allocations attempted=" << calls;
+    }
+  }
+  // One more than a full copy needs: the copy succeeds.
+  const long live_before = live_allocations.load();
+  {
+    std::optional<NumericSeries> copy;
+    {
+      FailAllocation armed(total + 1, persist);
+      copy.emplace(source);
+    }
+    EXPECT_EQ(json_of(*copy), expected);
+  }
+  EXPECT_EQ(live_allocations.load(), live_before);
+}
+
+TEST(CopyFailure, ReplacedAllocatorCountsAndFailsOnlyWhenArmed) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const long live_before = live_allocations.load();
+  auto* kept = new std::string(text_of("counted", 0));
+  EXPECT_EQ(live_allocations.load(), live_before + 2);  // the string object and its text
+  delete kept;
+  EXPECT_EQ(live_allocations.load(), live_before);
+
+  struct alignas(64) Wide {
+    char bytes[64];
+  };
+  auto* wide = new Wide[3];
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wide) % 64, 0u);
+  EXPECT_EQ(live_allocations.load(), live_before + 1);
+  delete[] wide;
+
+  {
+    FailAllocation armed(2, false);
+    std::unique_ptr<int> first(new int(1));
+    EXPECT_THROW((void)new int(2), std::bad_alloc);
+    std::unique_ptr<int[]> third(new (std::nothrow) int[3]);  // failed once, then disarmed
+    EXPECT_NE(third, nullptr);
+  }
+  {
+    FailAllocation armed(1, true);
+    EXPECT_EQ(new (std::nothrow) int(1), nullptr);
+    EXPECT_EQ(new (std::nothrow) int(2), nullptr);
+  }
+  std::unique_ptr<int> after(new int(4));
+  EXPECT_EQ(live_allocations.load(), live_before + 1);
+}
+
+TEST(CopyFailure, SizeableTreeFreesWhatItBuiltAtEveryFailurePoint) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const long live_at_start = live_allocations.load();
+  {
+    const NumericSeries source = sizeable_tree(300);
+    ASSERT_LT(source.depth(), static_cast<std::uint32_t>(vc::detail::kMaxNestedReleases));
+    check_every_failure_point(source, false);
+  }
+  EXPECT_EQ(live_allocations.load(), live_at_start);
+}
+
+TEST(CopyFailure, SizeableTreeWithMemoryStayingExhausted) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const NumericSeries source = sizeable_tree(120);
+  check_every_failure_point(source, true);
+}
+
+// Past kMaxNestedReleases levels, freeing a partial copy goes through the deferred free queue.
+TEST(CopyFailure, TreeDeeperThanTheNestedFreeLimit) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const NumericSeries source = deep_chain(3 * vc::detail::kMaxNestedReleases);
+  ASSERT_GT(source.depth(), static_cast<std::uint32_t>(vc::detail::kMaxNestedReleases));
+  check_every_failure_point(source, false);
+  check_every_failure_point(source, true);
+}
+
+// The deferred free queue is per thread, so on a fresh thread it has no capacity yet: with memory
+// staying exhausted, queueing a payload fails and it has to be freed on the spot instead.
+TEST(CopyFailure, DeepPartialCopyIsFreedWhenTheFreeQueueCannotGrow) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const NumericSeries source = deep_chain(3 * vc::detail::kMaxNestedReleases);
+  const std::string expected = json_of(source);
+  const long total = allocations_of_a_full_copy(source);
+  std::vector<std::pair<long, long>> leaks;  // failing allocation, allocations left live
+  leaks.reserve(total);
+  std::thread worker([&] {
+    for (long nth = 1; nth <= total; ++nth) {
+      const long live_before = live_allocations.load();
+      {
+        FailAllocation armed(nth, true);
+        try {
+          NumericSeries copy(source);
+        } catch (const std::bad_alloc&) {
+        }
+      }
+      const long left = live_allocations.load() - live_before;
+      if (left != 0) leaks.emplace_back(nth, left);
+    }
+  });
+  worker.join();
+  EXPECT_TRUE(leaks.empty()) << leaks.size() << " leaking failure points, the first at allocation "
+                             << leaks.front().first << " with " << leaks.front().second << " left live";
+  EXPECT_EQ(json_of(source), expected);
+}
+
+// Copy assignment builds the copy before it gives up the old value, so a failure leaves the
+// target as it was.
+TEST(CopyFailure, FailedCopyAssignmentKeepsTheTarget) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const NumericSeries source = sizeable_tree(48);
+  NumericSeries target = derived_with_context(1000);
+  const std::string source_json = json_of(source);
+  const std::string target_json = json_of(target);
+  { NumericSeries warm_up(source); }
+  const long calls_before = allocation_calls.load();
+  { NumericSeries copy(source); }
+  const long total = allocation_calls.load() - calls_before;
+  for (long nth = 1; nth <= total; nth += 7) {
+    const long live_before = live_allocations.load();
+    {
+      FailAllocation armed(nth, false);
+      EXPECT_THROW(target = source, std::bad_alloc) << "allocation " << nth;
+    }
+    ASSERT_EQ(live_allocations.load(), live_before) << "allocation " << nth;
+    ASSERT_EQ(json_of(target), target_json) << "allocation " << nth;
+    ASSERT_EQ(json_of(source), source_json) << "allocation " << nth;
+  }
+  target = source;
+  EXPECT_EQ(json_of(target), source_json);
+}
+
+// The Any payload on its own: its copy is a loop over a heap work list rather than recursion.
+TEST(CopyFailure, AnyCopyFreesWhatItBuilt) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  Any::Sequence items;
+  for (int i = 0; i < 40; ++i) items.push_back(any_payload(i));
+  const Any source = Any::from_sequence(std::move(items));
+  const NumericSeries holder = NumericSeries::unknown(vc::UnknownVariant{"holder", source});
+  check_every_failure_point(holder, false);
+  check_every_failure_point(holder, true);
+}
+
+// The JSON writer allocates through operator new only for the work stack of an Any and for the
+// final text; the buffer it writes into comes from malloc and must be freed when either throws.
+TEST(CopyFailure, JsonWriterFreesItsBufferWhenAnAllocationFails) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  const NumericSeries source = sizeable_tree(600);
+  const std::string expected = json_of(source);
+  const long calls_before = allocation_calls.load();
+  (void)vc::to_json_text(source);
+  const long total = allocation_calls.load() - calls_before;
+  ASSERT_GT(total, 100) << "the tree should make the writer allocate throughout";
+
+  const std::size_t bytes_before = malloc_bytes_in_use();
+  int problems = 0;
+  for (long nth = 1; nth <= total && problems < 5; ++nth) {
+    const long live_before = live_allocations.load();
+    bool threw = false;
+    {
+      FailAllocation armed(nth, nth % 2 == 0);
+      try {
+        (void)vc::to_json_text(source);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+    }
+    if (!threw || live_allocations.load() != live_before) {
+      ++problems;
+      ADD_FAILURE() << "allocation " << nth << " of " << total << " failing: threw=" << threw
+                    << ", allocations left live=" << (live_allocations.load() - live_before);
+    }
+  }
+  // A buffer kept after each failure would add up to many times the text's length.
+  const std::size_t bytes_after = malloc_bytes_in_use();
+  const std::size_t growth = bytes_after > bytes_before ? bytes_after - bytes_before : 0;
+  printf("growth=%zu size=%zu total=%ld\n", growth, expected.size(), total);
+  EXPECT_LT(growth, expected.size()) << "malloc'd bytes grew over " << total << " failed writes of "
+                                     << expected.size() << " bytes each";
+  EXPECT_EQ(json_of(source), expected);
+}
+
+}  // namespace
