@@ -39,5 +39,8 @@ echo "== core tests"
 "$venv/cmake" --build build/core-tests -j "$jobs"
 (cd build/core-tests && "$venv/ctest" --output-on-failure --no-tests=error -j "$jobs" | tail -n 3)
 
+echo "== Python tests under the other interpreters"
+scripts/other_interpreters.sh "$wheel"
+
 echo "== Python tests"
 "$venv/python" -m pytest -q python/tests
