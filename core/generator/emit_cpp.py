@@ -445,8 +445,12 @@ void {name}::delete_payload(std::uint8_t kind, void* payload) noexcept {{
 }}
 
 {name}::~{name}() {{
-  if (!has_inline_payload(kind_) && slot_.pointer != nullptr) {{
-    detail::release_payload(&delete_payload, static_cast<std::uint8_t>(kind_), slot_.pointer);
+  const auto kind = static_cast<std::uint8_t>(kind_);
+  if (k{name}PayloadCell[kind] == 0 || slot_.pointer == nullptr) return;
+  if (k{name}PayloadCell[kind] == 1) {{
+    delete_payload(kind, slot_.pointer);  // nothing inside can recurse
+  }} else {{
+    detail::release_payload(&delete_payload, kind, slot_.pointer);
   }}
 }}
 
@@ -528,15 +532,36 @@ def emit_part(schema: Schema, index: int, parts: int) -> str:
                     '#include <algorithm>\n\n#include "model.h"\n\n', *_grouped(decls, body)])
 
 
+def _holds_unions(schema: Schema, type_name: str, seen: set[str] | None = None) -> bool:
+    """Whether a value of the type can hold a union, directly or through records."""
+    decl = schema.decls.get(type_name)
+    if decl is None or decl.kind in ("enum", "alias"):
+        return False
+    if decl.kind == "union":
+        return True
+    seen = seen if seen is not None else set()
+    if type_name in seen:
+        return False
+    seen.add(type_name)
+    return any(_holds_unions(schema, m.type.name, seen) for m in decl.members)
+
+
 def _inline_kinds(names: Names, decl: Decl) -> str:
-    """has_inline_payload(): whether a kind's payload lives in the slot rather than a heap cell."""
-    inline = [ident(m.json_name) for m in decl.members
-              if _payload_kind(names.schema, m.type) in ("inline", "empty")]
+    """Where each kind's payload lives: in the slot (0), in a heap cell that holds no union and
+    can be freed at once (1), or in a heap cell of a tree, freed through release_payload (2)."""
+    codes = []
+    for member in decl.members:
+        kind = _payload_kind(names.schema, member.type)
+        if kind in ("inline", "empty"):
+            codes.append("0")
+        else:
+            codes.append("2" if _holds_unions(names.schema, member.type.name) else "1")
+    codes.append("1")  # Unknown: an Any frees itself without recursion
     name = decl.short_name
-    if not inline:
-        return f"\nstatic bool has_inline_payload({name}::Kind) noexcept {{ return false; }}\n"
-    cases = " || ".join(f"kind == {name}::Kind::{k}" for k in inline)
-    return f"\nstatic bool has_inline_payload({name}::Kind kind) noexcept {{ return {cases}; }}\n"
+    return f"""
+// Per kind: 0 payload in the slot, 1 a heap cell without unions, 2 a heap cell of a tree.
+static constexpr std::uint8_t k{name}PayloadCell[] = {{{", ".join(codes)}}};
+"""
 
 
 # ---------------------------------------------------------------------------------------------

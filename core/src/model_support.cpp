@@ -24,32 +24,36 @@ struct PendingRelease {
 };
 
 // Per thread: how deep frees are nested right now, and the payloads left for the outermost
-// release to free.
-thread_local int nested_releases = 0;
-thread_local std::vector<PendingRelease> pending_releases;
+// release to free. One object, so that a release looks its thread's state up once.
+struct ReleaseState {
+  int nested = 0;
+  std::vector<PendingRelease> pending;
+};
+thread_local ReleaseState release_state;
 
 }  // namespace
 
 void release_payload(PayloadDeleter deleter, std::uint8_t kind, void* payload) noexcept {
-  if (nested_releases >= kMaxNestedReleases) {
+  ReleaseState& state = release_state;
+  if (state.nested >= kMaxNestedReleases) {
     try {
-      pending_releases.push_back({deleter, kind, payload});
+      state.pending.push_back({deleter, kind, payload});
       return;
     } catch (...) {
       // No memory for the queue: free it here, one level deeper than planned.
     }
   }
-  ++nested_releases;
+  ++state.nested;
   deleter(kind, payload);
-  if (nested_releases == 1) {
+  if (state.nested == 1) {
     // The outermost release frees what deeper ones queued; each of those may queue more.
-    while (!pending_releases.empty()) {
-      PendingRelease next = pending_releases.back();
-      pending_releases.pop_back();
+    while (!state.pending.empty()) {
+      PendingRelease next = state.pending.back();
+      state.pending.pop_back();
       next.deleter(next.kind, next.payload);
     }
   }
-  --nested_releases;
+  --state.nested;
 }
 
 }  // namespace detail
