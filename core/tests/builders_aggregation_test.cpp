@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "builder_test_support.h"
 #include "model.h"
 #include "veltrix_compute/builders/aggregation.h"
 
@@ -15,11 +16,9 @@ using model::StringConstant;
 
 namespace {
 
-template <class T>
-std::string json(const T& value) { return vc::to_json_text(value).text; }
-std::string node(const std::string& variant, const std::string& payload) {
-  return R"({"type":")" + variant + R"(",")" + variant + R"(":)" + payload + "}";
-}
+using builder_tests::json;
+using builder_tests::node;
+
 model::Series raw(std::string name) { return model::Series::raw(model::Reference{std::move(name)}); }
 model::UdfSource rust(std::string code) { return model::UdfSource::rust(model::RustUdfSource{std::move(code)}); }
 

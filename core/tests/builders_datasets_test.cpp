@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "builder_test_support.h"
 #include "model.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
 
@@ -15,11 +16,9 @@ using model::StringConstant;
 
 namespace {
 
-template <class T>
-std::string json(const T& value) { return vc::to_json_text(value).text; }
-std::string node(const std::string& variant, const std::string& payload) {
-  return R"({"type":")" + variant + R"(",")" + variant + R"(":)" + payload + "}";
-}
+using builder_tests::json;
+using builder_tests::node;
+
 Dataset dataset() { return Dataset::reference(model::DatasetReference{StringConstant::variable("d")}); }
 const std::string kDataset = node("reference", R"({"name":{"type":"variable","variable":"d"}})");
 Duration days(int n) { return Duration::days(model::DurationDays{model::IntegerConstant::literal(n)}); }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "builder_test_support.h"
 #include "model.h"
 #include "veltrix_compute/builders/numeric_series.h"
 
@@ -13,13 +14,10 @@ using model::NumericSeries;
 
 namespace {
 
-template <class T>
-std::string json(const T& value) { return vc::to_json_text(value).text; }
-// {"type":<variant>,<variant>:<payload>}
-std::string node(const std::string& variant, const std::string& payload) {
-  return R"({"type":")" + variant + R"(",")" + variant + R"(":)" + payload + "}";
-}
-NumericSeries raw(std::string name) { return NumericSeries::raw(model::Reference{std::move(name)}); }
+using builder_tests::json;
+using builder_tests::node;
+using builder_tests::raw;
+
 std::string raw_json(const std::string& name) { return node("raw", R"({"name":")" + name + R"("})"); }
 
 }  // namespace

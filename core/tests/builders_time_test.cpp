@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "builder_test_support.h"
 #include "model.h"
 #include "veltrix_compute/builders/aggregation.h"
 #include "veltrix_compute/builders/time_operations.h"
@@ -15,9 +16,10 @@ using vc::TimeUnit;
 
 namespace {
 
-template <class T>
-std::string json(const T& value) { return vc::to_json_text(value).text; }
-NumericSeries raw(std::string name) { return NumericSeries::raw(model::Reference{std::move(name)}); }
+using builder_tests::json;
+using builder_tests::node;
+using builder_tests::raw;
+
 const std::string kInputA = R"({"input":{"type":"raw","raw":{"name":"a"}})";
 
 const std::pair<TimeUnit, std::string> kUnits[] = {
