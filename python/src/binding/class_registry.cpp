@@ -1,7 +1,5 @@
 #include "binding/class_registry.h"
 
-#include <string>
-
 namespace veltrix_compute::python {
 
 namespace {

@@ -59,6 +59,11 @@ void raise(PyObject* exception_type, std::string_view message) {
 }
 
 void raise_not_an_instance(PyObject* object, std::string_view target) {
+  set_not_an_instance(object, target);
+  throw PythonError{};
+}
+
+void set_not_an_instance(PyObject* object, std::string_view target) {
   std::string message;
   if (object == Py_None) {
     message = "'None' is not an instance of '";
@@ -67,14 +72,19 @@ void raise_not_an_instance(PyObject* object, std::string_view target) {
   }
   message.append(target);
   message += "'";
-  raise(PyExc_TypeError, message);
+  PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+}
+
+void check_python_error_is_set() noexcept {
+  if (!PyErr_Occurred()) raise_internal_failure("a failure was reported without an exception");
 }
 
 void set_exception_for_current_failure() noexcept {
   try {
     throw;
   } catch (const PythonError&) {
-    if (!PyErr_Occurred()) raise_internal_failure("a failure was reported without an exception");
+    check_python_error_is_set();
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& failure) {

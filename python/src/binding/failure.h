@@ -30,8 +30,10 @@ inline PyObject* check(PyObject* object) {
 }
 
 [[noreturn]] void raise(PyObject* exception_type, std::string_view message);
-// "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ..."
+// "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ...";
+// `set_not_an_instance` only sets it (for callers that report failure without throwing).
 [[noreturn]] void raise_not_an_instance(PyObject* object, std::string_view target);
+void set_not_an_instance(PyObject* object, std::string_view target);
 
 // The internal-failure exception class, created once per process on first need (a
 // BaseException subclass). Must not be called with an exception pending.
@@ -49,24 +51,33 @@ std::string qualified_name(PyObject* type);
 // The UTF-8 text of a str object; throws PythonError if it cannot be encoded.
 std::string_view utf8_of(PyObject* text);
 
+// Sets the internal failure for a PythonError thrown without an exception set (a bug).
+void check_python_error_is_set() noexcept;
+
+// A refused argument (PythonError) is by far the most common failure, so it is caught first:
+// rethrowing it to sort it out would double the cost of the refusal.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
   try {
     return body();
+  } catch (const PythonError&) {
+    check_python_error_is_set();
   } catch (...) {
     set_exception_for_current_failure();
-    return nullptr;
   }
+  return nullptr;
 }
 
 template <class Body>
 int guarded_status(Body&& body) noexcept {
   try {
     return body();
+  } catch (const PythonError&) {
+    check_python_error_is_set();
   } catch (...) {
     set_exception_for_current_failure();
-    return -1;
   }
+  return -1;
 }
 
 }  // namespace veltrix_compute::python

@@ -89,11 +89,8 @@ double double_or_error(PyObject* object) { return PyFloat_AsDouble(object); }
 std::int64_t integer_or_error(PyObject* object) { return PyLong_AsLong(object); }
 std::string text_or_error(PyObject* object) {
   if (!PyUnicode_Check(object)) {
-    try {
-      raise_not_an_instance(object, "str");
-    } catch (const PythonError&) {
-      return {};
-    }
+    set_not_an_instance(object, "str");
+    return {};
   }
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
