@@ -2,18 +2,7 @@
 
 namespace veltrix_compute::python {
 
-namespace {
-
-const char* const kClassNames[] = {
-    "NumericSeries", "CategoricalSeries", "ConstantNumericSeries", "IntegerConstant", "StringConstant",
-    "Dataset", "AggregationBuilder", "NumericAggregationOperator", "NegativeValueConfiguration", "UdfSource",
-    "Duration", "FloatConstant", "GroupByTags", "GroupByTimestamp", "RangeMap",
-};
-static_assert(sizeof kClassNames / sizeof kClassNames[0] == static_cast<int>(ClassId::Count));
-
-}  // namespace
-
-const char* class_name(ClassId id) { return kClassNames[static_cast<int>(id)]; }
+const char* class_name(ClassId id) { return class_spec(id)->name + kModulePrefix.size(); }
 
 PyTypeObject* class_object(ClassId id) {
   // Built under the interpreter lock. Building may run Python code that lets another thread in;

@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "binding/python_api.h"
 #include "veltrix_compute/internal_failure.h"
@@ -54,10 +55,11 @@ std::string_view utf8_of(PyObject* text);
 // Sets the internal failure for a PythonError thrown without an exception set (a bug).
 void check_python_error_is_set() noexcept;
 
+// Runs an entry point's body and turns any failure into the Python exception plus `on_failure`.
 // A refused argument (PythonError) is by far the most common failure, so it is caught first:
 // rethrowing it to sort it out would double the cost of the refusal.
-template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+template <class Result, class Body>
+Result guarded_with(Result on_failure, Body&& body) noexcept {
   try {
     return body();
   } catch (const PythonError&) {
@@ -65,19 +67,17 @@ PyObject* guarded(Body&& body) noexcept {
   } catch (...) {
     set_exception_for_current_failure();
   }
-  return nullptr;
+  return on_failure;
 }
 
+// Entry points that return an object (null on failure), and those that return a status (-1).
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  return guarded_with<PyObject*>(nullptr, std::forward<Body>(body));
+}
 template <class Body>
 int guarded_status(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const PythonError&) {
-    check_python_error_is_set();
-  } catch (...) {
-    set_exception_for_current_failure();
-  }
-  return -1;
+  return guarded_with(-1, std::forward<Body>(body));
 }
 
 }  // namespace veltrix_compute::python

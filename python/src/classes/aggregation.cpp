@@ -58,8 +58,6 @@ PyObject* rust_udf(PyObject* self, PyObject** bound) {
   return wrap(numeric_series_numeric_aggregation_udf_rust(std::move(input), std::move(source_code)));
 }
 
-constexpr ParameterList kBuilderToJson{"to_json", "AggregationBuilder", {}, 0, 0};
-
 PyMethodDef builder_methods[] = {
     instance_method<kNumericAggregation, numeric_aggregation>(),
     instance_method_without_arguments<kSum, fixed_aggregation<numeric_series_numeric_aggregation_sum>>(),
@@ -74,23 +72,11 @@ PyMethodDef builder_methods[] = {
     instance_method<kPercentile, percentile>(),
     instance_method<kUdf, udf>(),
     instance_method<kRustUdf, rust_udf>(),
-    instance_method_without_arguments<kBuilderToJson, to_json<AggregationBuilder>>(),
+    to_json_method<AggregationBuilder>(),
     kEndOfMethods,
 };
 
-PyType_Slot builder_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<AggregationBuilder>)},
-    {Py_tp_methods, builder_methods},
-    {0, nullptr},
-};
-
 // NumericAggregationOperator
-
-// The seven operators without a payload.
-template <NumericAggregationOperator (*Make)()>
-PyObject* fixed_operator(PyObject*) {
-  return wrap(Make());
-}
 
 constexpr ParameterList kSumOperator{"Sum", "NumericAggregationOperator", {}, 0, 0};
 constexpr ParameterList kAverageOperator{"Average", "NumericAggregationOperator", {}, 0, 0};
@@ -112,35 +98,27 @@ PyObject* udf_operator(PyObject*, PyObject** bound) {
   return wrap(NumericAggregationOperator::udf(model::NumericAggregationUdf{std::move(source)}));
 }
 
-constexpr ParameterList kOperatorToJson{"to_json", "NumericAggregationOperator", {}, 0, 0};
-
 PyMethodDef operator_methods[] = {
-    static_method_without_arguments<kSumOperator, fixed_operator<NumericAggregationOperator::sum>>(),
-    static_method_without_arguments<kAverageOperator, fixed_operator<NumericAggregationOperator::average>>(),
-    static_method_without_arguments<kMinOperator, fixed_operator<NumericAggregationOperator::min>>(),
-    static_method_without_arguments<kMaxOperator, fixed_operator<NumericAggregationOperator::max>>(),
-    static_method_without_arguments<kCountOperator, fixed_operator<NumericAggregationOperator::count>>(),
+    static_method_without_arguments<kSumOperator, fixed_variant<NumericAggregationOperator, NumericAggregationOperator::sum>>(),
+    static_method_without_arguments<kAverageOperator, fixed_variant<NumericAggregationOperator, NumericAggregationOperator::average>>(),
+    static_method_without_arguments<kMinOperator, fixed_variant<NumericAggregationOperator, NumericAggregationOperator::min>>(),
+    static_method_without_arguments<kMaxOperator, fixed_variant<NumericAggregationOperator, NumericAggregationOperator::max>>(),
+    static_method_without_arguments<kCountOperator, fixed_variant<NumericAggregationOperator, NumericAggregationOperator::count>>(),
     static_method_without_arguments<kStandardDeviationOperator,
-                                    fixed_operator<NumericAggregationOperator::standardDeviation>>(),
+                                    fixed_variant<NumericAggregationOperator, NumericAggregationOperator::standardDeviation>>(),
     static_method_without_arguments<kRootMeanSquareOperator,
-                                    fixed_operator<NumericAggregationOperator::rootMeanSquare>>(),
+                                    fixed_variant<NumericAggregationOperator, NumericAggregationOperator::rootMeanSquare>>(),
     static_method<kPercentileOperator, percentile_operator>(),
     static_method<kUdfOperator, udf_operator>(),
-    instance_method_without_arguments<kOperatorToJson, to_json<NumericAggregationOperator>>(),
+    to_json_method<NumericAggregationOperator>(),
     kEndOfMethods,
-};
-
-PyType_Slot operator_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<NumericAggregationOperator>)},
-    {Py_tp_methods, operator_methods},
-    {0, nullptr},
 };
 
 }  // namespace
 
 PyType_Spec aggregation_builder_spec =
-    make_class_spec<AggregationBuilder>("_compute.AggregationBuilder", builder_slots);
+    make_class_spec<AggregationBuilder>(methods_only_slots<AggregationBuilder, builder_methods>);
 PyType_Spec numeric_aggregation_operator_spec =
-    make_class_spec<NumericAggregationOperator>("_compute.NumericAggregationOperator", operator_slots);
+    make_class_spec<NumericAggregationOperator>(methods_only_slots<NumericAggregationOperator, operator_methods>);
 
 }  // namespace veltrix_compute::python

@@ -26,23 +26,15 @@ PyObject* value_map(PyObject*, PyObject** bound) {
   return wrap(categorical_series_value_map(std::move(input), std::move(mapping), std::move(default_)));
 }
 
-constexpr ParameterList kToJson{"to_json", "CategoricalSeries", {}, 0, 0};
-
 PyMethodDef methods[] = {
     static_method<kReference, reference>(),
     static_method<kValueMap, value_map>(),
-    instance_method_without_arguments<kToJson, to_json<EnumSeries>>(),
+    to_json_method<EnumSeries>(),
     kEndOfMethods,
-};
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<EnumSeries>)},
-    {Py_tp_methods, methods},
-    {0, nullptr},
 };
 
 }  // namespace
 
-PyType_Spec categorical_series_spec = make_class_spec<EnumSeries>("_compute.CategoricalSeries", slots);
+PyType_Spec categorical_series_spec = make_class_spec<EnumSeries>(methods_only_slots<EnumSeries, methods>);
 
 }  // namespace veltrix_compute::python

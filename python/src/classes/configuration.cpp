@@ -15,26 +15,11 @@ using model::GroupByTimestamp;
 using model::NegativeValueConfiguration;
 using model::UdfSource;
 
-// A factory without arguments: a variant whose payload is an empty record.
-template <class T, T (*Make)()>
-PyObject* fixed_variant(PyObject*) {
-  return wrap(Make());
-}
-
-// Every class here frees its value and has methods only.
-template <class T, PyMethodDef* Methods>
-PyType_Slot class_slots[3] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<T>)},
-    {Py_tp_methods, Methods},
-    {0, nullptr},
-};
-
 // NegativeValueConfiguration
 
 constexpr ParameterList kAllowNegativeValues{"AllowNegativeValues", "NegativeValueConfiguration", {}, 0, 0};
 constexpr ParameterList kSetNegativeValuesToZero{"SetNegativeValuesToZero", "NegativeValueConfiguration", {}, 0, 0};
 constexpr ParameterList kExcludeNegativeValues{"ExcludeNegativeValues", "NegativeValueConfiguration", {}, 0, 0};
-constexpr ParameterList kNegativeToJson{"to_json", "NegativeValueConfiguration", {}, 0, 0};
 
 PyMethodDef negative_methods[] = {
     static_method_without_arguments<
@@ -46,7 +31,7 @@ PyMethodDef negative_methods[] = {
     static_method_without_arguments<
         kExcludeNegativeValues,
         fixed_variant<NegativeValueConfiguration, NegativeValueConfiguration::excludeNegativeValues>>(),
-    instance_method_without_arguments<kNegativeToJson, to_json<NegativeValueConfiguration>>(),
+    to_json_method<NegativeValueConfiguration>(),
     kEndOfMethods,
 };
 
@@ -58,11 +43,9 @@ PyObject* rust(PyObject*, PyObject** bound) {
   return wrap(UdfSource::rust(model::RustUdfSource{std::move(source_code)}));
 }
 
-constexpr ParameterList kUdfSourceToJson{"to_json", "UdfSource", {}, 0, 0};
-
 PyMethodDef udf_source_methods[] = {
     static_method<kRust, rust>(),
-    instance_method_without_arguments<kUdfSourceToJson, to_json<UdfSource>>(),
+    to_json_method<UdfSource>(),
     kEndOfMethods,
 };
 
@@ -77,12 +60,10 @@ PyObject* subset(PyObject*, PyObject** bound) {
   return wrap(group_by_tags_subset(std::move(tags)));
 }
 
-constexpr ParameterList kTagsToJson{"to_json", "GroupByTags", {}, 0, 0};
-
 PyMethodDef group_by_tags_methods[] = {
     static_method_without_arguments<kCurrentTags, fixed_variant<GroupByTags, GroupByTags::current>>(),
     static_method<kSubset, subset>(),
-    instance_method_without_arguments<kTagsToJson, to_json<GroupByTags>>(),
+    to_json_method<GroupByTags>(),
     kEndOfMethods,
 };
 
@@ -96,12 +77,10 @@ PyObject* every(PyObject*, PyObject** bound) {
   return wrap(GroupByTimestamp::every(std::move(interval)));
 }
 
-constexpr ParameterList kTimestampToJson{"to_json", "GroupByTimestamp", {}, 0, 0};
-
 PyMethodDef group_by_timestamp_methods[] = {
     static_method_without_arguments<kCurrentTimestamp, fixed_variant<GroupByTimestamp, GroupByTimestamp::current>>(),
     static_method<kEvery, every>(),
-    instance_method_without_arguments<kTimestampToJson, to_json<GroupByTimestamp>>(),
+    to_json_method<GroupByTimestamp>(),
     kEndOfMethods,
 };
 
@@ -113,25 +92,20 @@ PyObject* float_series(PyObject*, PyObject** bound) {
   return wrap(ConstantNumericSeries::double_(std::move(value)));
 }
 
-constexpr ParameterList kConstantToJson{"to_json", "ConstantNumericSeries", {}, 0, 0};
-
 PyMethodDef constant_methods[] = {
     static_method<kFloat, float_series>(),
-    instance_method_without_arguments<kConstantToJson, to_json<ConstantNumericSeries>>(),
+    to_json_method<ConstantNumericSeries>(),
     kEndOfMethods,
 };
 
 }  // namespace
 
-PyType_Spec negative_value_configuration_spec = make_class_spec<NegativeValueConfiguration>(
-    "_compute.NegativeValueConfiguration", class_slots<NegativeValueConfiguration, negative_methods>);
+PyType_Spec negative_value_configuration_spec = make_class_spec<NegativeValueConfiguration>(methods_only_slots<NegativeValueConfiguration, negative_methods>);
 PyType_Spec udf_source_spec =
-    make_class_spec<UdfSource>("_compute.UdfSource", class_slots<UdfSource, udf_source_methods>);
+    make_class_spec<UdfSource>(methods_only_slots<UdfSource, udf_source_methods>);
 PyType_Spec group_by_tags_spec =
-    make_class_spec<GroupByTags>("_compute.GroupByTags", class_slots<GroupByTags, group_by_tags_methods>);
-PyType_Spec group_by_timestamp_spec = make_class_spec<GroupByTimestamp>(
-    "_compute.GroupByTimestamp", class_slots<GroupByTimestamp, group_by_timestamp_methods>);
-PyType_Spec constant_numeric_series_spec = make_class_spec<ConstantNumericSeries>(
-    "_compute.ConstantNumericSeries", class_slots<ConstantNumericSeries, constant_methods>);
+    make_class_spec<GroupByTags>(methods_only_slots<GroupByTags, group_by_tags_methods>);
+PyType_Spec group_by_timestamp_spec = make_class_spec<GroupByTimestamp>(methods_only_slots<GroupByTimestamp, group_by_timestamp_methods>);
+PyType_Spec constant_numeric_series_spec = make_class_spec<ConstantNumericSeries>(methods_only_slots<ConstantNumericSeries, constant_methods>);
 
 }  // namespace veltrix_compute::python

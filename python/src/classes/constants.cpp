@@ -13,7 +13,6 @@ template <class T>
 struct ConstantParameters {
   static constexpr ParameterList literal{"Literal", ClassOf<T>::name.data(), {"literal"}, 1, 1};
   static constexpr ParameterList reference{"Reference", ClassOf<T>::name.data(), {"variable"}, 1, 1};
-  static constexpr ParameterList to_json{"to_json", ClassOf<T>::name.data(), {}, 0, 0};
 };
 
 // A variable name is stored as given: any text, the empty one included.
@@ -46,23 +45,15 @@ struct ConstantClass {
   static inline PyMethodDef methods[] = {
       static_method<Parameters::literal, Literal>(),
       static_method<Parameters::reference, reference<T>>(),
-      instance_method_without_arguments<Parameters::to_json, to_json<T>>(),
+      to_json_method<T>(),
       kEndOfMethods,
-  };
-  static inline PyType_Slot slots[] = {
-      {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<T>)},
-      {Py_tp_methods, methods},
-      {0, nullptr},
   };
 };
 
 }  // namespace
 
-PyType_Spec integer_constant_spec = make_class_spec<model::IntegerConstant>(
-    "_compute.IntegerConstant", ConstantClass<model::IntegerConstant, integer_literal>::slots);
-PyType_Spec string_constant_spec = make_class_spec<model::StringConstant>(
-    "_compute.StringConstant", ConstantClass<model::StringConstant, string_literal>::slots);
-PyType_Spec float_constant_spec = make_class_spec<model::DoubleConstant>(
-    "_compute.FloatConstant", ConstantClass<model::DoubleConstant, float_literal>::slots);
+PyType_Spec integer_constant_spec = make_class_spec<model::IntegerConstant>(methods_only_slots<model::IntegerConstant, ConstantClass<model::IntegerConstant, integer_literal>::methods>);
+PyType_Spec string_constant_spec = make_class_spec<model::StringConstant>(methods_only_slots<model::StringConstant, ConstantClass<model::StringConstant, string_literal>::methods>);
+PyType_Spec float_constant_spec = make_class_spec<model::DoubleConstant>(methods_only_slots<model::DoubleConstant, ConstantClass<model::DoubleConstant, float_literal>::methods>);
 
 }  // namespace veltrix_compute::python

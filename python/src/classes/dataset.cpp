@@ -44,8 +44,6 @@ PyObject* time_shift(PyObject* self, PyObject** bound) {
   return wrap(dataset_time_shift(std::move(input), std::move(offset)));
 }
 
-constexpr ParameterList kToJson{"to_json", "Dataset", {}, 0, 0};
-
 PyMethodDef methods[] = {
     static_method<kAsset, by_rid<model::Asset, &Dataset::asset>>(),
     static_method<kRun, by_rid<model::Run, &Dataset::run>>(),
@@ -53,18 +51,12 @@ PyMethodDef methods[] = {
     static_method<kCombine, combine>(),
     instance_method<kTag, tag>(),
     instance_method<kTimeShift, time_shift>(),
-    instance_method_without_arguments<kToJson, to_json<Dataset>>(),
+    to_json_method<Dataset>(),
     kEndOfMethods,
-};
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<Dataset>)},
-    {Py_tp_methods, methods},
-    {0, nullptr},
 };
 
 }  // namespace
 
-PyType_Spec dataset_spec = make_class_spec<Dataset>("_compute.Dataset", slots);
+PyType_Spec dataset_spec = make_class_spec<Dataset>(methods_only_slots<Dataset, methods>);
 
 }  // namespace veltrix_compute::python

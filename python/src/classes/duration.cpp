@@ -36,8 +36,6 @@ constexpr ParameterList kMinutes{"Minutes", "Duration", {"minutes"}, 1, 1};
 constexpr ParameterList kHours{"Hours", "Duration", {"hours"}, 1, 1};
 constexpr ParameterList kDays{"Days", "Duration", {"days"}, 1, 1};
 
-constexpr ParameterList kToJson{"to_json", "Duration", {}, 0, 0};
-
 PyObject* negative(PyObject* self) noexcept {
   return guarded([&] { return wrap(Duration::negate(model::DurationNegate{copy_receiver<Duration>(self)})); });
 }
@@ -63,7 +61,7 @@ PyMethodDef methods[] = {
     static_method<kMinutes, unit_count<kMinutes, model::DurationMinutes, &Duration::minutes>>(),
     static_method<kHours, unit_count<kHours, model::DurationHours, &Duration::hours>>(),
     static_method<kDays, unit_count<kDays, model::DurationDays, &Duration::days>>(),
-    instance_method_without_arguments<kToJson, to_json<Duration>>(),
+    to_json_method<Duration>(),
     kEndOfMethods,
 };
 
@@ -78,6 +76,6 @@ PyType_Slot slots[] = {
 
 }  // namespace
 
-PyType_Spec duration_spec = make_class_spec<Duration>("_compute.Duration", slots);
+PyType_Spec duration_spec = make_class_spec<Duration>(slots);
 
 }  // namespace veltrix_compute::python

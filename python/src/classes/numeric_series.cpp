@@ -183,8 +183,6 @@ PyObject* group_by(PyObject* self, PyObject** bound) {
   return wrap(aggregation_builder_group_by(std::move(input), std::move(tags), std::move(timestamp)));
 }
 
-constexpr ParameterList kToJson{"to_json", "NumericSeries", {}, 0, 0};
-
 template <const ParameterList& P, NumericSeries (*Build)(std::vector<NumericSeries>)>
 constexpr PyMethodDef list_factory() {
   return static_method<P, reduction<Build>>();
@@ -231,7 +229,7 @@ PyMethodDef methods[] = {
     instance_method<kRollingTime, with_window<&aggregation_builder_rolling_time>>(),
     integer_constant_method<kRollingPoints, &aggregation_builder_rolling_points>(),
     instance_method<kGroupBy, group_by>(),
-    instance_method_without_arguments<kToJson, to_json<NumericSeries>>(),
+    to_json_method<NumericSeries>(),
     kEndOfMethods,
 };
 static_assert(sizeof methods / sizeof methods[0] == 42 + 1);
@@ -253,6 +251,6 @@ PyType_Slot slots[] = {
 
 }  // namespace
 
-PyType_Spec numeric_series_spec = make_class_spec<NumericSeries>("_compute.NumericSeries", slots);
+PyType_Spec numeric_series_spec = make_class_spec<NumericSeries>(slots);
 
 }  // namespace veltrix_compute::python

@@ -37,10 +37,8 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* keywords) noex
   });
 }
 
-constexpr ParameterList kToJson{"to_json", "RangeMap", {}, 0, 0};
-
 PyMethodDef methods[] = {
-    instance_method_without_arguments<kToJson, to_json<RangeMap>>(),
+    to_json_method<RangeMap>(),
     kEndOfMethods,
 };
 
@@ -55,6 +53,6 @@ PyType_Slot slots[] = {
 
 }  // namespace
 
-PyType_Spec range_map_spec = make_class_spec<RangeMap>("_compute.RangeMap", slots, /*callable=*/true);
+PyType_Spec range_map_spec = make_class_spec<RangeMap>(slots, /*callable=*/true);
 
 }  // namespace veltrix_compute::python

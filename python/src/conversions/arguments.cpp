@@ -75,10 +75,13 @@ std::string describe_with_causes(PyObject* exception) {
   raise(PyExc_TypeError, message);
 }
 
-// Wrapped first; Native0 only when the object is not of the class.
+// Wrapped first; Native0 only when the object is not of the class. The result is what `resolve`
+// makes of the plain value; a copied object's value converts to the same type.
 template <class Value, class Native, class Resolve>
-Value two_alternatives(PyObject* object, const char* type_name, Native native, Resolve resolve) {
-  if (is_instance<Value>(object)) return copy_value_of<Value>(object);
+auto two_alternatives(PyObject* object, const char* type_name, Native native, Resolve resolve)
+    -> decltype(resolve(native(object))) {
+  using Result = decltype(resolve(native(object)));
+  if (is_instance<Value>(object)) return Result{copy_value_of<Value>(object)};
   auto plain = native(object);
   if (PyErr_Occurred()) raise_both_alternatives_refused(type_name, ClassOf<Value>::name, object);
   return resolve(std::move(plain));
@@ -157,10 +160,9 @@ model::ConstantNumericSeries constant_numeric_series_input(PyObject* object) {
 }
 
 IntegerConstantInput integer_constant_input(PyObject* object) {
-  if (is_instance<model::IntegerConstant>(object)) return {copy_value_of<model::IntegerConstant>(object), 0};
-  const std::int64_t value = integer_or_error(object);
-  if (value == -1 && PyErr_Occurred()) raise_both_alternatives_refused("IntegerConstantInput", "IntegerConstant", object);
-  return {std::nullopt, value};
+  // The plain integer is kept as it is: it is narrowed when the node is assembled.
+  return two_alternatives<model::IntegerConstant>(object, "IntegerConstantInput", integer_or_error,
+                                                  [](std::int64_t value) { return IntegerConstantInput{std::nullopt, value}; });
 }
 
 model::IntegerConstant narrow_to_integer_constant(std::int64_t value) {
