@@ -676,6 +676,10 @@ def operator_calls(draw):
     count = 1 if symbol.startswith("unary") else 3 if symbol == "pow()" else 2
     operands = [draw(any_value() | st.sampled_from(ALL_SAMPLES)) for _ in range(count)]
     operands[draw(st.integers(0, count - 1))] = sample
+    if symbol == "pow()" and isinstance(operands[2][1], Decimal):
+        # CPython 3.13.0 crashes inside its own decimal module on pow(a, b, Decimal(...)) when a
+        # or b is not a Decimal, whatever a and b are; that modulus would only test the interpreter.
+        operands[2] = ("3", 3)
     return _operator_call(symbol, operands)
 
 
