@@ -97,8 +97,7 @@ void set_exception_for_current_failure() noexcept {
 std::string str_of(PyObject* object, std::string_view fallback) {
   PyRef text = PyRef::steal(PyObject_Str(object));
   if (text) {
-    Py_ssize_t size = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) return std::string(utf8, size);
+    if (std::optional<std::string> utf8 = utf8_copy(text.get())) return std::move(*utf8);
   }
   PyErr_Clear();
   return std::string(fallback);
@@ -107,11 +106,17 @@ std::string str_of(PyObject* object, std::string_view fallback) {
 std::string qualified_name(PyObject* type) {
   PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__qualname__"));
   if (name && PyUnicode_Check(name.get())) {
-    Py_ssize_t size = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) return std::string(utf8, size);
+    if (std::optional<std::string> utf8 = utf8_copy(name.get())) return std::move(*utf8);
   }
   PyErr_Clear();
   return "<failed to extract type name>";
+}
+
+std::optional<std::string> utf8_copy(PyObject* text) {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+  if (utf8 == nullptr) return std::nullopt;
+  return std::string(utf8, static_cast<std::size_t>(size));
 }
 
 std::string_view utf8_of(PyObject* text) {

@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,6 +52,9 @@ std::string str_of(PyObject* object, std::string_view fallback);
 std::string qualified_name(PyObject* type);
 // The UTF-8 text of a str object; throws PythonError if it cannot be encoded.
 std::string_view utf8_of(PyObject* text);
+// A copy of the UTF-8 text of a str object, or nothing (with the error set) if it cannot be
+// encoded, as with a lone surrogate.
+std::optional<std::string> utf8_copy(PyObject* text);
 
 // Sets the internal failure for a PythonError thrown without an exception set (a bug).
 void check_python_error_is_set() noexcept;

@@ -67,25 +67,29 @@ PyObject* no_arguments_entry(PyObject* self, PyObject*) noexcept {
   return guarded([&] { return Body(self); });
 }
 
+template <const ParameterList& P, MethodBody Body, int Flags, bool WithSelf>
+constexpr PyMethodDef fastcall_method() {
+  return {P.function, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<P, Body>)),
+          METH_FASTCALL | METH_KEYWORDS | Flags, kSignature<P, WithSelf>.data()};
+}
+
 }  // namespace detail
 
 // An instance method with parameters: "name($self, a, b=None)".
 template <const ParameterList& P, MethodBody Body>
 constexpr PyMethodDef instance_method() {
-  return {P.function, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::fastcall_entry<P, Body>)),
-          METH_FASTCALL | METH_KEYWORDS, detail::kSignature<P, true>.data()};
+  return detail::fastcall_method<P, Body, 0, true>();
 }
 
-// A static factory with parameters: "Name(a, b=None)". Module functions use the same form.
+// A static factory with parameters: "Name(a, b=None)". Module functions have the same form,
+// without METH_STATIC.
 template <const ParameterList& P, MethodBody Body>
 constexpr PyMethodDef static_method() {
-  return {P.function, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::fastcall_entry<P, Body>)),
-          METH_FASTCALL | METH_KEYWORDS | METH_STATIC, detail::kSignature<P, false>.data()};
+  return detail::fastcall_method<P, Body, METH_STATIC, false>();
 }
 template <const ParameterList& P, MethodBody Body>
 constexpr PyMethodDef module_function() {
-  return {P.function, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::fastcall_entry<P, Body>)),
-          METH_FASTCALL | METH_KEYWORDS, detail::kSignature<P, false>.data()};
+  return detail::fastcall_method<P, Body, 0, false>();
 }
 
 // Methods without parameters: the interpreter itself refuses any argument.

@@ -101,14 +101,26 @@ bool is_instance(PyObject* object) {
   return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
 }
 
-// Class extraction: a deep copy of the value of an object of T's class, or the not-an-instance
-// TypeError.
+// A deep copy of the value of an object already known to be of T's class, taken under a shared
+// borrow once the thread's stack is known to be deep enough for the copy.
 template <class T>
-T copy_value_of(PyObject* object) {
-  if (!is_instance<T>(object)) raise_not_an_instance(object, ClassOf<T>::name);
+T copy_held_value(PyObject* object) {
   SharedBorrow<T> borrow(object);
   ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   return T(borrow.value());
+}
+
+// Class extraction: a deep copy of the value of an object of T's class, or the not-an-instance
+// TypeError. The receiver of an instance method is copied the same way (the interpreter's method
+// descriptors check its class first, so failing here is rare).
+template <class T>
+T copy_value_of(PyObject* object) {
+  if (!is_instance<T>(object)) raise_not_an_instance(object, ClassOf<T>::name);
+  return copy_held_value<T>(object);
+}
+template <class T>
+T copy_receiver(PyObject* self) {
+  return copy_value_of<T>(self);
 }
 
 // A new object of `type` (T's class, or the class a constructor was called for) owning `value`.
@@ -139,26 +151,11 @@ void free_wrapped(PyObject* object) noexcept {
   Py_DECREF(type);
 }
 
-// The receiver of an instance method: an object of T's class (the interpreter's method
-// descriptors check this first, so failing here is rare).
-template <class T>
-SharedBorrow<T> borrow_receiver(PyObject* self) {
-  if (!is_instance<T>(self)) raise_not_an_instance(self, ClassOf<T>::name);
-  return SharedBorrow<T>(self);
-}
-
-// The receiver's value, deep-copied.
-template <class T>
-T copy_receiver(PyObject* self) {
-  SharedBorrow<T> borrow = borrow_receiver<T>(self);
-  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
-  return T(borrow.value());
-}
-
 // to_json: the receiver's JSON text as a str; the writer's refusal as ValueError.
 template <class T>
 PyObject* to_json(PyObject* self) {
-  SharedBorrow<T> borrow = borrow_receiver<T>(self);
+  if (!is_instance<T>(self)) raise_not_an_instance(self, ClassOf<T>::name);
+  SharedBorrow<T> borrow(self);
   ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   json::Buffer buffer;
   if (const char* refusal = write_json_into(buffer, borrow.value())) raise(PyExc_ValueError, refusal);

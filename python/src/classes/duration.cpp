@@ -49,7 +49,7 @@ PyObject* binary(PyObject* left, PyObject* right) noexcept {
     SharedBorrow<Duration> held(left);
     std::optional<Duration> other = try_operand([&] { return object_of_class<Duration>(right); });
     if (!other) return not_implemented();
-    return wrap(Combine(copy_receiver<Duration>(left), std::move(*other)));
+    return wrap(Combine(copy_held_value<Duration>(left), std::move(*other)));
   });
 }
 

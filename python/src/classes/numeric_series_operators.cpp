@@ -22,13 +22,13 @@ PyObject* binary(PyObject* a, PyObject* b) noexcept {
   return guarded([&]() -> PyObject* {
     if (is_instance<NumericSeries>(a)) {
       if (auto right = try_operand([&] { return numeric_series_input(b); })) {
-        NumericSeries left = copy_receiver<NumericSeries>(a);
+        NumericSeries left = copy_held_value<NumericSeries>(a);
         return wrap(Build(std::move(left), std::move(*right)));
       }
     }
     if (is_instance<NumericSeries>(b)) {
       if (auto left = try_operand([&] { return numeric_series_input(a); })) {
-        NumericSeries right = copy_receiver<NumericSeries>(b);
+        NumericSeries right = copy_held_value<NumericSeries>(b);
         return wrap(Build(std::move(*left), std::move(right)));
       }
     }

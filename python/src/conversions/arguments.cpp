@@ -81,7 +81,7 @@ template <class Value, class Native, class Resolve>
 auto two_alternatives(PyObject* object, const char* type_name, Native native, Resolve resolve)
     -> decltype(resolve(native(object))) {
   using Result = decltype(resolve(native(object)));
-  if (is_instance<Value>(object)) return Result{copy_value_of<Value>(object)};
+  if (is_instance<Value>(object)) return Result{copy_held_value<Value>(object)};
   auto plain = native(object);
   if (PyErr_Occurred()) raise_both_alternatives_refused(type_name, ClassOf<Value>::name, object);
   return resolve(std::move(plain));
@@ -95,9 +95,7 @@ std::string text_or_error(PyObject* object) {
     set_not_an_instance(object, "str");
     return {};
   }
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
-  return utf8 == nullptr ? std::string() : std::string(utf8, size);
+  return utf8_copy(object).value_or(std::string());
 }
 
 model::DoubleConstant double_literal(double value) { return model::DoubleConstant::literal(value); }
@@ -179,7 +177,7 @@ model::Series wrapped_series(PyObject* object) {
   if (!is_instance<model::NumericSeries>(object)) {
     raise(PyExc_TypeError, "Expected one of: numeric (Class(NumericSeries))");
   }
-  return model::Series::numeric(copy_value_of<model::NumericSeries>(object));
+  return model::Series::numeric(copy_held_value<model::NumericSeries>(object));
 }
 
 TimeUnit wrapped_time_unit(PyObject* object) {
