@@ -52,21 +52,33 @@ inline std::strong_ordering compare_key(const std::string& a, const std::string&
 // Distinct elements kept in ascending order. Built from a list by `from_list`, which sorts with
 // a stable sort and keeps the last of each run of equal elements; copying copies the elements
 // in order without comparing them.
+namespace detail {
+
+// `items` sorted by `compare` (a three-way comparison) with a stable sort, of each run of equal
+// elements only the last one kept.
+template <class T, class Compare>
+std::vector<T> sorted_keeping_last(std::vector<T> items, Compare compare) {
+  std::stable_sort(items.begin(), items.end(), [&](const T& a, const T& b) { return compare(a, b) < 0; });
+  std::vector<T> kept;
+  kept.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    // Keep an element only when the next one differs from it: the last of each run survives.
+    if (i + 1 < items.size() && compare(items[i], items[i + 1]) == 0) continue;
+    kept.push_back(std::move(items[i]));
+  }
+  return kept;
+}
+
+}  // namespace detail
+
 template <class T>
 class OrderedSet {
  public:
   OrderedSet() = default;
   template <class Compare>
   static OrderedSet from_list(std::vector<T> items, Compare compare) {
-    std::stable_sort(items.begin(), items.end(),
-                     [&](const T& a, const T& b) { return compare(a, b) < 0; });
     OrderedSet set;
-    set.items_.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      // Keep an element only when the next one differs from it: the last of each run survives.
-      if (i + 1 < items.size() && compare(items[i], items[i + 1]) == 0) continue;
-      set.items_.push_back(std::move(items[i]));
-    }
+    set.items_ = detail::sorted_keeping_last(std::move(items), compare);
     return set;
   }
   const std::vector<T>& items() const noexcept { return items_; }
@@ -87,14 +99,9 @@ class OrderedMap {
   OrderedMap() = default;
   // Sorts the entries by key; of entries with equal keys the last one given is kept.
   static OrderedMap from_entries(std::vector<Entry> entries) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return compare_key(a.first, b.first) < 0; });
     OrderedMap map;
-    map.entries_.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (i + 1 < entries.size() && compare_key(entries[i].first, entries[i + 1].first) == 0) continue;
-      map.entries_.push_back(std::move(entries[i]));
-    }
+    map.entries_ = detail::sorted_keeping_last(
+        std::move(entries), [](const Entry& a, const Entry& b) { return compare_key(a.first, b.first); });
     return map;
   }
   const std::vector<Entry>& entries() const noexcept { return entries_; }
