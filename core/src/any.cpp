@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "veltrix_compute/sorted_keeping_last.h"
+
 namespace veltrix_compute {
 
 struct Any::SequenceCell : Cell {
@@ -132,16 +134,8 @@ Any Any::from_sequence(Sequence items) {
   return any;
 }
 Any Any::from_map(Map entries) {
-  using Entry = Map::value_type;
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const Entry& a, const Entry& b) { return (a.first <=> b.first) < 0; });
-  // Keep an entry only when the next key differs: the last of each run of equal keys survives.
-  Map unique;
-  unique.reserve(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (i + 1 < entries.size() && entries[i].first == entries[i + 1].first) continue;
-    unique.push_back(std::move(entries[i]));
-  }
+  Map unique = detail::sorted_keeping_last(
+      std::move(entries), [](const Map::value_type& a, const Map::value_type& b) { return a.first <=> b.first; });
   Any any(Kind::map);
   any.storage_.map = new MapCell;
   any.storage_.map->entries = std::move(unique);

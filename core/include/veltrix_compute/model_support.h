@@ -28,6 +28,7 @@
 
 #include "veltrix_compute/any.h"
 #include "veltrix_compute/json_writer.h"
+#include "veltrix_compute/sorted_keeping_last.h"
 
 namespace veltrix_compute {
 
@@ -52,25 +53,6 @@ inline std::strong_ordering compare_key(const std::string& a, const std::string&
 // Distinct elements kept in ascending order. Built from a list by `from_list`, which sorts with
 // a stable sort and keeps the last of each run of equal elements; copying copies the elements
 // in order without comparing them.
-namespace detail {
-
-// `items` sorted by `compare` (a three-way comparison) with a stable sort, of each run of equal
-// elements only the last one kept.
-template <class T, class Compare>
-std::vector<T> sorted_keeping_last(std::vector<T> items, Compare compare) {
-  std::stable_sort(items.begin(), items.end(), [&](const T& a, const T& b) { return compare(a, b) < 0; });
-  std::vector<T> kept;
-  kept.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    // Keep an element only when the next one differs from it: the last of each run survives.
-    if (i + 1 < items.size() && compare(items[i], items[i + 1]) == 0) continue;
-    kept.push_back(std::move(items[i]));
-  }
-  return kept;
-}
-
-}  // namespace detail
-
 template <class T>
 class OrderedSet {
  public:
