@@ -340,19 +340,12 @@ std::string_view detail::encode_utf8(char32_t code_point, char (&text)[4]) noexc
 
 namespace {
 
-template <class Integer>
-void write_integer(json::Buffer& out, Integer value) {
-  // 40 bytes hold the longest 128-bit value, "-" and 39 digits.
-  char* at = out.reserve(40);
-  out.commit(std::to_chars(at, at + 40, value).ptr);
-}
-
 // Everything but sequences and maps.
 void write_scalar(json::Buffer& out, const Any& value) {
   const auto& storage = AnyAccess::storage(value);
   const Kind kind = value.kind();
-  if (is_signed_integer(kind)) return write_integer(out, storage.signed_value);
-  if (is_unsigned_integer(kind)) return write_integer(out, storage.unsigned_value);
+  if (is_signed_integer(kind)) return json::write_integer(out, storage.signed_value);
+  if (is_unsigned_integer(kind)) return json::write_integer(out, storage.unsigned_value);
   switch (kind) {
     case Kind::null:
       out.literal("null");
@@ -380,7 +373,7 @@ void write_scalar(json::Buffer& out, const Any& value) {
       for (std::uint8_t byte : *storage.bytes) {
         if (!first) out.put(',');
         first = false;
-        write_integer(out, byte);
+        json::write_integer(out, byte);
       }
       out.put(']');
       break;

@@ -31,13 +31,6 @@ void write_json(Buffer& out, bool value) {
   }
 }
 
-template <class Integer>
-static void write_integer(Buffer& out, Integer value) {
-  // 20 bytes hold the longest 64-bit value, "-9223372036854775808".
-  char* at = out.reserve(20);
-  out.commit(std::to_chars(at, at + 20, value).ptr);
-}
-
 void write_json(Buffer& out, std::int32_t value) { write_integer(out, value); }
 void write_json(Buffer& out, std::int64_t value) { write_integer(out, value); }
 

@@ -6,6 +6,7 @@
 // object key, is thrown as `WriteError` and caught by `to_json_text` (model_support.h).
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -66,6 +67,15 @@ class Buffer {
   std::size_t size_ = 0;
   std::size_t capacity_;
 };
+
+// An integer of any width (128-bit ones included) as plain decimal.
+template <class Integer>
+void write_integer(Buffer& out, Integer value) {
+  // A sign and at most 3 digits per byte: 20 bytes hold any 64-bit value, 40 any 128-bit one.
+  constexpr std::size_t kLongest = 1 + 3 * sizeof(Integer);
+  char* at = out.reserve(kLongest);
+  out.commit(std::to_chars(at, at + kLongest, value).ptr);
+}
 
 // Scalars. Integers as plain decimal; doubles as the shortest text that reads back to the same
 // value, always with a "." or an exponent; NaN and the infinities as null.
