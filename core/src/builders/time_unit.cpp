@@ -1,6 +1,7 @@
 #include "veltrix_compute/builders/time_unit.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -11,37 +12,36 @@ namespace veltrix_compute {
 
 namespace {
 
-struct UnitNames {
-  TimeUnit unit;
-  std::string_view text;       // accepted by time_unit_try_from
-  std::string_view api_json;   // JSON text of the API name, quotes included
-};
-
-constexpr std::array<UnitNames, 7> kUnits{{
-    {TimeUnit::days, "days", "\"DAYS\""},
-    {TimeUnit::hours, "hours", "\"HOURS\""},
-    {TimeUnit::minutes, "minutes", "\"MINUTES\""},
-    {TimeUnit::seconds, "seconds", "\"SECONDS\""},
-    {TimeUnit::milliseconds, "milliseconds", "\"MILLISECONDS\""},
-    {TimeUnit::microseconds, "microseconds", "\"MICROSECONDS\""},
-    {TimeUnit::nanoseconds, "nanoseconds", "\"NANOSECONDS\""},
+// In declaration order, so that the enumerator indexes the table. The API names the same units
+// in upper case.
+constexpr std::array<std::pair<TimeUnit, std::string_view>, 7> kUnits{{
+    {TimeUnit::days, "days"},
+    {TimeUnit::hours, "hours"},
+    {TimeUnit::minutes, "minutes"},
+    {TimeUnit::seconds, "seconds"},
+    {TimeUnit::milliseconds, "milliseconds"},
+    {TimeUnit::microseconds, "microseconds"},
+    {TimeUnit::nanoseconds, "nanoseconds"},
 }};
 
 }  // namespace
 
 TimeUnitParse time_unit_try_from(std::string text) {
-  for (const UnitNames& names : kUnits) {
-    if (text == names.text) return {names.unit, std::string()};
+  for (const auto& [unit, name] : kUnits) {
+    if (text == name) return {unit, std::string()};
   }
   text.insert(0, "Invalid custom type: ");
   return {std::nullopt, std::move(text)};
 }
 
 api::TimeUnit to_api_time_unit(TimeUnit unit) {
-  // The table is in declaration order, so the enumerator indexes it.
   const auto index = static_cast<std::size_t>(unit);
   if (index >= kUnits.size()) throw InternalFailure("time unit out of range");
-  ApiTimeUnitRead read = read_api_time_unit(kUnits[index].api_json);
+  // The JSON text of the API name: the quoted upper-case name.
+  std::string api_json = "\"";
+  for (char c : kUnits[index].second) api_json += static_cast<char>(c - 'a' + 'A');
+  api_json += '"';
+  ApiTimeUnitRead read = read_api_time_unit(api_json);
   if (!read.value) throw InternalFailure("enum variant string should deserialize");
   return std::move(*read.value);
 }
