@@ -153,14 +153,14 @@ constexpr ParameterList kToStartOfInterval{"to_start_of_interval", "NumericSerie
 constexpr ParameterList kTimeDifference{"time_difference", "NumericSeries", {"time_unit"}, 1, 0};
 PyObject* time_difference(PyObject* self, PyObject** bound) {
   std::optional<TimeUnit> time_unit = convert_optional_argument("time_unit", bound[0], wrapped_time_unit);
-  model::Series input = series_from(copy_receiver<NumericSeries>(self));
+  model::Series input = receiver_for(&numeric_series_time_difference, self);
   return wrap(numeric_series_time_difference(std::move(input), time_unit));
 }
 
 constexpr ParameterList kAbsoluteTimestamp{"absolute_timestamp", "NumericSeries", {"time_unit"}, 1, 1};
 PyObject* absolute_timestamp(PyObject* self, PyObject** bound) {
   TimeUnit time_unit = convert_argument("time_unit", [&] { return wrapped_time_unit(bound[0]); });
-  model::Series input = series_from(copy_receiver<NumericSeries>(self));
+  model::Series input = receiver_for(&numeric_series_absolute_timestamp, self);
   return wrap(numeric_series_absolute_timestamp(std::move(input), time_unit));
 }
 
@@ -179,7 +179,7 @@ PyObject* group_by(PyObject* self, PyObject** bound) {
   model::GroupByTags tags = convert_argument("tags", [&] { return object_of_class<model::GroupByTags>(bound[0]); });
   model::GroupByTimestamp timestamp =
       convert_argument("timestamp", [&] { return object_of_class<model::GroupByTimestamp>(bound[1]); });
-  model::Series input = series_from(copy_receiver<NumericSeries>(self));
+  model::Series input = receiver_for(&aggregation_builder_group_by, self);
   return wrap(aggregation_builder_group_by(std::move(input), std::move(tags), std::move(timestamp)));
 }
 
