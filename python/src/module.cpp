@@ -22,16 +22,9 @@ void add_name(PyObject* module, PyObject* name, PyObject* object) {
     raise(PyExc_TypeError, "`__all__` must be a list");
   }
   if (PyList_Append(all.get(), name) != 0) {
-    PyRef failure_type, failure, traceback;
-    {
-      PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
-      PyErr_Fetch(&type, &value, &trace);
-      failure_type = PyRef::steal(type);
-      failure = PyRef::steal(value);
-      traceback = PyRef::steal(trace);
-    }
+    FetchedException failure = fetch_exception();
     throw InternalFailure("could not append __name__ to __all__: " +
-                          str_of(failure ? failure.get() : failure_type.get(), "<unknown error>"));
+                          str_of(failure.value ? failure.value.get() : failure.type.get(), "<unknown error>"));
   }
   if (PyObject_SetAttr(module, name, object) != 0) throw PythonError{};
 }

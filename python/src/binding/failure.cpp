@@ -23,10 +23,8 @@ void raise_internal_failure(const char* message) noexcept {
   PyErr_SetString(type, message);
 }
 
-}  // namespace
-
-namespace {
 PyObject* stored_panic_type = nullptr;
+
 }  // namespace
 
 PyObject* created_panic_exception_type() noexcept { return stored_panic_type; }
@@ -63,7 +61,7 @@ void raise_not_an_instance(PyObject* object, std::string_view target) {
   throw PythonError{};
 }
 
-void set_not_an_instance(PyObject* object, std::string_view target) {
+std::string not_an_instance_message(PyObject* object, std::string_view target) {
   std::string message;
   if (object == Py_None) {
     message = "'None' is not an instance of '";
@@ -72,6 +70,11 @@ void set_not_an_instance(PyObject* object, std::string_view target) {
   }
   message.append(target);
   message += "'";
+  return message;
+}
+
+void set_not_an_instance(PyObject* object, std::string_view target) {
+  const std::string message = not_an_instance_message(object, target);
   PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (text) PyErr_SetObject(PyExc_TypeError, text.get());
 }
@@ -92,6 +95,14 @@ void set_exception_for_current_failure() noexcept {
   } catch (...) {
     raise_internal_failure("internal failure without a message");
   }
+}
+
+FetchedException fetch_exception() {
+  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  return {PyRef::steal(type), PyRef::steal(value), PyRef::steal(traceback)};
 }
 
 std::string str_of(PyObject* object, std::string_view fallback) {

@@ -33,9 +33,11 @@ inline PyObject* check(PyObject* object) {
 
 [[noreturn]] void raise(PyObject* exception_type, std::string_view message);
 // "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ...";
-// `set_not_an_instance` only sets it (for callers that report failure without throwing).
+// `set_not_an_instance` only sets it (for callers that report failure without throwing), and
+// `not_an_instance_message` only writes the text (for messages that quote it).
 [[noreturn]] void raise_not_an_instance(PyObject* object, std::string_view target);
 void set_not_an_instance(PyObject* object, std::string_view target);
+std::string not_an_instance_message(PyObject* object, std::string_view target);
 
 // The internal-failure exception class, created once per process on first need (a
 // BaseException subclass). Must not be called with an exception pending.
@@ -45,6 +47,13 @@ PyObject* created_panic_exception_type() noexcept;
 
 // Sets the Python exception for whatever `guarded` caught.
 void set_exception_for_current_failure() noexcept;
+
+// The pending exception, taken out of the interpreter's error state and normalised (its value
+// is an exception object that carries the traceback).
+struct FetchedException {
+  PyRef type, value, traceback;
+};
+FetchedException fetch_exception();
 
 // The text of an object's str(), or `fallback` if str() fails (the failure is cleared).
 std::string str_of(PyObject* object, std::string_view fallback);

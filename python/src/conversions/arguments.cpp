@@ -9,26 +9,13 @@ namespace veltrix_compute::python {
 
 namespace {
 
-// The pending exception, taken out of the interpreter's error state.
-struct Fetched {
-  PyRef type, value, traceback;
-};
-
-Fetched fetch_exception() {
-  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-  return {PyRef::steal(type), PyRef::steal(value), PyRef::steal(traceback)};
-}
-
 // A PanicException let through by Python code that a conversion called (a __str__ or
 // __float__) is not a refused argument: it is reported and raised again as an internal failure
 // with the same message.
 void pass_on_user_panic() {
   PyObject* panic = created_panic_exception_type();
   if (panic == nullptr || !PyErr_ExceptionMatches(panic)) return;
-  Fetched failure = fetch_exception();
+  FetchedException failure = fetch_exception();
   std::string message = str_of(failure.value.get(), "Unwrapped panic from Python code");
   std::fputs("veltrix_compute: a PanicException raised by Python code is raised again.\n"
              "Python stack trace below:\n",
@@ -58,17 +45,11 @@ std::string describe_with_causes(PyObject* exception) {
 [[noreturn]] void raise_both_alternatives_refused(const char* type_name, std::string_view class_name,
                                                   PyObject* object) {
   pass_on_user_panic();
-  Fetched native = fetch_exception();
-  std::string not_an_instance =
-      object == Py_None ? "'None' is not an instance of '"
-                        : "'" + qualified_name(reinterpret_cast<PyObject*>(Py_TYPE(object))) +
-                              "' object is not an instance of '";
-  not_an_instance.append(class_name);
-  not_an_instance += "'";
+  FetchedException native = fetch_exception();
   std::string message = std::string("failed to extract enum ") + type_name + " ('Wrapped | Native0')";
   message += "\n- variant Wrapped (Wrapped): TypeError: failed to extract field ";
   message += type_name;
-  message += "::Wrapped.0, caused by TypeError: " + not_an_instance;
+  message += "::Wrapped.0, caused by TypeError: " + not_an_instance_message(object, class_name);
   message += "\n- variant Native0 (Native0): TypeError: failed to extract field ";
   message += type_name;
   message += "::Native0.0, caused by " + describe_with_causes(native.value.get());
@@ -110,7 +91,7 @@ void raise_pending_failure() {
 void name_argument_in_failure(const char* name) {
   pass_on_user_panic();
   if (!PyErr_Occurred() || PyErr_Occurred() != PyExc_TypeError) throw PythonError{};
-  Fetched failure = fetch_exception();
+  FetchedException failure = fetch_exception();
   std::string message = std::string("argument '") + name + "': " + str_of(failure.value.get(), "");
   PyRef renamed = PyRef::steal(check(PyObject_CallFunction(PyExc_TypeError, "s#", message.data(),
                                                            static_cast<Py_ssize_t>(message.size()))));
