@@ -281,14 +281,13 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
   }}""")
         else:
             value_type = field_type
-            assign = "std::move(value)"
             if member.type.form == "optional":
                 value_type = names.type(member.type.name, ns)
             elif member.type.form == "optional_map":
                 value_type = field_type[len("std::optional<"):-1]
             storage.append(f"  {field_type} {field};")
             setters.append(f"""  {name}Builder {field}({value_type} value) && {{
-    fields_.{field} = {assign};
+    fields_.{field} = std::move(value);
     return std::move(*this);
   }}""")
             if member.type.form in ("optional", "optional_map"):
