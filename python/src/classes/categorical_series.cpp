@@ -2,6 +2,7 @@
 // labels the ranges of a numeric series.
 #include "binding/class_registry.h"
 #include "binding/methods.h"
+#include "classes/reference_factory.h"
 #include "conversions/arguments.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
 
@@ -11,11 +12,6 @@ namespace {
 
 using model::EnumSeries;
 
-constexpr ParameterList kReference{"Reference", "CategoricalSeries", {"name"}, 1, 1};
-PyObject* reference(PyObject*, PyObject** bound) {
-  std::string name = convert_argument("name", [&] { return text(bound[0]); });
-  return wrap(EnumSeries::raw(model::Reference{std::move(name)}));
-}
 
 constexpr ParameterList kValueMap{"ValueMap", "CategoricalSeries", {"input", "mapping", "default"}, 3, 2};
 PyObject* value_map(PyObject*, PyObject** bound) {
@@ -27,7 +23,7 @@ PyObject* value_map(PyObject*, PyObject** bound) {
 }
 
 PyMethodDef methods[] = {
-    static_method<kReference, reference>(),
+    reference_factory<EnumSeries, &EnumSeries::raw>(),
     static_method<kValueMap, value_map>(),
     to_json_method<EnumSeries>(),
     kEndOfMethods,

@@ -4,6 +4,7 @@
 
 #include "binding/class_registry.h"
 #include "binding/methods.h"
+#include "classes/reference_factory.h"
 #include "conversions/arguments.h"
 #include "conversions/operands.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
@@ -14,12 +15,6 @@ namespace {
 
 using model::Duration;
 
-// Only a str: a StringConstant names no duration.
-constexpr ParameterList kReference{"Reference", "Duration", {"name"}, 1, 1};
-PyObject* reference(PyObject*, PyObject** bound) {
-  std::string name = convert_argument("name", [&] { return text(bound[0]); });
-  return wrap(Duration::reference(model::Reference{std::move(name)}));
-}
 
 // The unit factories differ only in their record, its variant and the parameter's name (the
 // unit itself).
@@ -54,7 +49,7 @@ PyObject* binary(PyObject* left, PyObject* right) noexcept {
 }
 
 PyMethodDef methods[] = {
-    static_method<kReference, reference>(),
+    reference_factory<Duration, &Duration::reference>(),
     static_method<kNanoseconds, unit_count<kNanoseconds, model::DurationNanoseconds, &Duration::nanoseconds>>(),
     static_method<kMilliseconds, unit_count<kMilliseconds, model::DurationMilliseconds, &Duration::milliseconds>>(),
     static_method<kSeconds, unit_count<kSeconds, model::DurationSeconds, &Duration::seconds>>(),

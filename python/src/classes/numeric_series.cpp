@@ -8,6 +8,7 @@
 #include "binding/class_registry.h"
 #include "binding/methods.h"
 #include "classes/numeric_series_operators.h"
+#include "classes/reference_factory.h"
 #include "conversions/arguments.h"
 #include "veltrix_compute/builders/aggregation.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
@@ -103,11 +104,6 @@ PyObject* derivative(PyObject* self, PyObject** bound) {
   return wrap(numeric_series_derivative(std::move(input), time_unit, std::move(configuration)));
 }
 
-constexpr ParameterList kReference{"Reference", "NumericSeries", {"name"}, 1, 1};
-PyObject* reference(PyObject*, PyObject** bound) {
-  std::string name = convert_argument("name", [&] { return text(bound[0]); });
-  return wrap(NumericSeries::raw(model::Reference{std::move(name)}));
-}
 
 constexpr ParameterList kNthPointDownsample{"nth_point_downsample", "NumericSeries", {"n"}, 1, 1};
 constexpr ParameterList kLargestTriangleThreeBuckets{
@@ -215,7 +211,7 @@ PyMethodDef methods[] = {
     integer_constant_method<kBitTest, &numeric_series_bit_test>(),
     static_method<kNumericAggregation, numeric_aggregation>(),
     instance_method<kDerivative, derivative>(),
-    static_method<kReference, reference>(),
+    reference_factory<NumericSeries, &NumericSeries::raw>(),
     integer_constant_method<kNthPointDownsample, &numeric_series_nth_point_downsample>(),
     integer_constant_method<kLargestTriangleThreeBuckets, &numeric_series_largest_triangle_three_buckets>(),
     instance_method<kValueDifference, value_difference>(),
