@@ -28,6 +28,8 @@ PRIMITIVE_CPP = {"double": "double", "i32": "std::int32_t", "i64": "std::int64_t
                  "string": "std::string"}
 # Payloads held inline in the union's slot rather than in a heap cell.
 INLINE_PAYLOADS = {"double": "f64", "i32": "i32", "i64": "i64", "bool": "flag"}
+# The engine's Placement of each inline slot member.
+_INLINE_SHAPE = {"f64": "f64", "i32": "i32", "i64": "i64", "flag": "bool"}
 
 
 def ident(name: str) -> str:
@@ -131,118 +133,52 @@ def _payload_kind(schema: Schema, ref: TypeRef) -> str:
 def _emit_enum(decl: Decl, ns: str) -> str:
     name = decl.short_name
     values = ", ".join(ident(v) for v in decl.values)
-    names = ", ".join(f'"{v}"' for v in decl.values)
     return f"""
 // {decl.name}: {len(decl.values)} values, then an unknown value that keeps its text.
-class {name} {{
+class {name} : public detail::EnumBase<{name}> {{
  public:
   enum class Value : std::uint8_t {{ {values}, Unknown }};
   static constexpr std::size_t kValueCount = {len(decl.values)};
-  static constexpr std::string_view kNames[kValueCount] = {{{names}}};
+  static const std::string_view kNames[kValueCount];
+  static const detail::TypeInfo kTypeInfo;
 
-  constexpr {name}(Value value) noexcept : value_(value) {{}}
-  static {name} unknown(Variant text) {{
-    {name} result(Value::Unknown);
-    result.unknown_ = text.text();
-    return result;
-  }}
-  Value value() const noexcept {{ return value_; }}
-  // The value's name, or the text of an unknown value.
-  std::string_view name() const noexcept {{
-    return value_ == Value::Unknown ? std::string_view(unknown_) : kNames[static_cast<std::size_t>(value_)];
-  }}
-
- private:
-  Value value_;
-  std::string unknown_;
+  constexpr {name}() noexcept = default;
+  constexpr {name}(Value value) noexcept : EnumBase(static_cast<std::uint8_t>(value)) {{}}
 }};
-inline void write_json(json::Buffer& out, const {name}& value) {{ json::write_json(out, value.name()); }}
-inline void write_key(json::Buffer& out, const {name}& value) {{ json::write_json(out, value.name()); }}
-inline std::uint32_t depth_of(const {name}&) noexcept {{ return 0; }}
-// Map keys: declaration order, unknown values after the named ones, by text.
-inline std::strong_ordering compare_key(const {name}& a, const {name}& b) noexcept {{
-  if (a.value() != b.value()) return a.value() <=> b.value();
-  return a.value() == {name}::Value::Unknown ? a.name().compare(b.name()) <=> 0 : std::strong_ordering::equal;
-}}
 """
 
 
 def _emit_union(names: Names, decl: Decl, ns: str) -> str:
     name = decl.short_name
     kinds = ", ".join(ident(m.json_name) for m in decl.members)
-    slot_members = []
     factories = []
     accessors = []
     for member in decl.members:
         kind = _payload_kind(names.schema, member.type)
         variant = ident(member.json_name)
         if kind == "empty":
-            factories.append(f"  static {name} {variant}();")
+            factories.append(f"  static {name} {variant}() noexcept;")
             continue
         payload = names.field(member.type, ns)
         if kind == "inline":
-            factories.append(f"  static {name} {variant}({payload} payload) noexcept;")
-            accessors.append(f"  {payload} as_{member.json_name}() const noexcept "
-                             f"{{ return slot_.{INLINE_PAYLOADS[member.type.name]}; }}")
+            factories.append(f"  static {name} {variant}({payload}) noexcept;")
+            accessors.append(f"  {payload} as_{member.json_name}() const noexcept;")
         else:
-            factories.append(f"  static {name} {variant}({payload} payload);")
-            slot_members.append(f"    {payload}* {variant};")
-            accessors.append(f"  const {payload}& as_{member.json_name}() const noexcept "
-                             f"{{ return *slot_.{variant}; }}")
-    slot = "\n".join(slot_members)
+            factories.append(f"  static {name} {variant}({payload});")
+            accessors.append(f"  const {payload}& as_{member.json_name}() const noexcept;")
     return f"""
 // {decl.name}: {len(decl.members)} variants, then Unknown.
-class {name} {{
+class {name} : public detail::UnionBase<{name}> {{
  public:
   enum class Kind : std::uint8_t {{ {kinds}, Unknown }};
   static constexpr std::size_t kVariantCount = {len(decl.members)};
   static const std::string_view kVariantNames[kVariantCount];
+  static const detail::TypeInfo kTypeInfo;
 
 {chr(10).join(factories)}
-  static {name} unknown(UnknownVariant payload);
-
-  {name}(const {name}& other);
-  {name}({name}&& other) noexcept : kind_(other.kind_), depth_(other.depth_), slot_(other.slot_) {{
-    other.slot_.pointer = nullptr;
-  }}
-  {name}& operator=(const {name}& other) {{
-    if (this != &other) *this = {name}(other);
-    return *this;
-  }}
-  {name}& operator=({name}&& other) noexcept {{
-    std::swap(kind_, other.kind_);
-    std::swap(depth_, other.depth_);
-    std::swap(slot_, other.slot_);
-    return *this;
-  }}
-  ~{name}();
-
-  Kind kind() const noexcept {{ return kind_; }}
-  std::uint32_t depth() const noexcept {{ return depth_; }}
-  // The variant's JSON name, or the stored name of an Unknown variant.
-  std::string_view variant_name() const noexcept;
+  {name}() noexcept = default;
 {chr(10).join(accessors)}
-  const UnknownVariant& as_unknown() const noexcept {{ return *slot_.unknown; }}
-
- private:
-  union Slot {{
-    void* pointer;
-    double f64;
-    std::int32_t i32;
-    std::int64_t i64;
-    bool flag;
-{slot}
-    UnknownVariant* unknown;
-  }};
-  {name}(Kind kind, std::uint32_t depth, Slot slot) noexcept : kind_(kind), depth_(depth), slot_(slot) {{}}
-  static void delete_payload(std::uint8_t kind, void* payload) noexcept;
-
-  Kind kind_;
-  std::uint32_t depth_;
-  Slot slot_;
 }};
-void write_json(json::Buffer& out, const {name}& value);
-inline std::uint32_t depth_of(const {name}& value) noexcept {{ return value.depth(); }}
 """
 
 
@@ -254,9 +190,8 @@ def _emit_record(names: Names, decl: Decl, ns: str) -> str:
         builder = f"  // Starts a staged builder; see {name}Builder.\n  static {name}Builder<0> builder();\n"
     return f"""
 struct {name} {{
-{fields}{builder}}};
-void write_json(json::Buffer& out, const {name}& value);
-std::uint32_t depth_of(const {name}& value) noexcept;
+{fields}  static const detail::TypeInfo kTypeInfo;
+{builder}}};
 """
 
 
@@ -280,22 +215,10 @@ def _emit_builder(names: Names, decl: Decl, ns: str) -> str:
     return next;
   }}""")
         else:
-            value_type = field_type
-            if member.type.form == "optional":
-                value_type = names.type(member.type.name, ns)
-            elif member.type.form == "optional_map":
-                value_type = field_type[len("std::optional<"):-1]
+            # An optional takes its value or nothing; a collection takes itself.
             storage.append(f"  {field_type} {field};")
-            setters.append(f"""  {name}Builder {field}({value_type} value) && {{
-    fields_.{field} = std::move(value);
-    return std::move(*this);
-  }}""")
-            if member.type.form in ("optional", "optional_map"):
-                # Also takes the optional itself, so a caller can pass on "given or absent".
-                setters.append(f"""  {name}Builder {field}({field_type} value) && {{
-    fields_.{field} = std::move(value);
-    return std::move(*this);
-  }}""")
+            setters.append(f"  {name}Builder {field}({field_type} value) && {{ fields_.{field} = std::move(value); "
+                           f"return std::move(*this); }}")
     build_fields = ", ".join(
         f"std::move(*fields_.{ident(m.json_name)})" if m.type.form == "required"
         else f"std::move(fields_.{ident(m.json_name)})" for m in decl.members)
@@ -346,7 +269,7 @@ def emit_header(schema: Schema) -> str:
     out += _grouped(schema.of_kind("record"), lambda d, ns: f"struct {d.short_name};\n")
     out.append("\n// Unions, declared ahead so that other unions can hold them in heap cells.\n")
     out += _grouped(schema.of_kind("union"), lambda d, ns: f"class {d.short_name};\n")
-    out.append("\n// Staged builders, declared ahead for the records' builder() functions.\n")
+    out.append("\n// Staged builders (model_builders.h), declared ahead for the records' builder() functions.\n")
     out += _grouped([d for d in schema.of_kind("record") if d.staged],
                     lambda d, ns: f"template <std::uint32_t Given>\nclass {d.short_name}Builder;\n")
     out.append("\n// String aliases: named kinds of text, held and written as strings.\n")
@@ -357,157 +280,119 @@ def emit_header(schema: Schema) -> str:
     out += _grouped(schema.of_kind("union"), lambda d, ns: _emit_union(names, d, ns))
     out.append("\n// Records, each after the records it holds by value.\n")
     out += _grouped(records, lambda d, ns: _emit_record(names, d, ns))
-    out.append("\n// Staged builders.\n")
-    out += _grouped([d for d in records if d.staged], lambda d, ns: _emit_builder(names, d, ns))
+    return "".join(out)
+
+
+def emit_builders_header(schema: Schema) -> str:
+    names = Names(schema)
+    out = [BANNER, """// The staged builders of the records that the expression builders fill.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+#include "model.h"
+"""]
+    out += _grouped([d for d in _record_order(schema) if d.staged], lambda d, ns: _emit_builder(names, d, ns))
     return "".join(out)
 
 
 # ---------------------------------------------------------------------------------------------
-# Out-of-line parts
+# Out-of-line parts: the engine's tables, variant names and the factories of payloads in cells
 
 
-def _quoted_key(json_name: str) -> str:
-    return f'"\\"{json_name}\\":"'
+def _qualified(decl: Decl) -> str:
+    return f"{namespace_of(decl)}::{decl.short_name}"
 
 
-def _emit_union_functions(names: Names, decl: Decl, ns: str) -> str:
+def _type_info(names: Names, ref: TypeRef) -> str:
+    """The table of a field's or payload's C++ type, spelled from namespace veltrix_compute."""
+    return f"&TypeOf<{names.field(ref, '')}>::info"
+
+
+def _c_string(text: str) -> str:
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def _type_info_definition(decl: Decl, shape: str, details: str) -> str:
+    full = _qualified(decl)
+    return f"constinit const TypeInfo {full}::kTypeInfo = type_info<{full}>(Shape::{shape}, &{details});\n"
+
+
+def _emit_union_functions(names: Names, decl: Decl) -> str:
     name = decl.short_name
-    variant_names = ", ".join(f'"{m.json_name}"' for m in decl.members)
-    factories, copies, deletes, writes = [], [], [], []
+    full = _qualified(decl)
+    table = f"k{name}Variants"
+    rows, functions = [], []
     for member in decl.members:
         kind = _payload_kind(names.schema, member.type)
         variant = ident(member.json_name)
-        prefix = '"{\\"type\\":\\"%s\\",\\"%s\\":"' % (member.json_name, member.json_name)
+        prefix = _c_string('{"type":"%s","%s":' % (member.json_name, member.json_name))
+        accessor = f"{full}::as_{member.json_name}() const noexcept"
         if kind == "empty":
-            factories.append(f"""{name} {name}::{variant}() {{
-  Slot slot;
-  slot.pointer = nullptr;
-  return {name}(Kind::{variant}, 1, slot);
-}}""")
-            writes.append(f"    case {name}::Kind::{variant}:\n      out.literal({prefix[:-1]}{{}}}}\");\n      return;")
-            continue
-        payload = names.field(member.type, ns)
-        if kind == "inline":
-            slot_member = INLINE_PAYLOADS[member.type.name]
-            factories.append(f"""{name} {name}::{variant}({payload} payload) noexcept {{
-  Slot slot;
-  slot.{slot_member} = payload;
-  return {name}(Kind::{variant}, 1, slot);
-}}""")
-            writes.append(f"    case {name}::Kind::{variant}:\n      out.literal({prefix});\n"
-                          f"      json::write_value(out, value.as_{member.json_name}());\n      break;")
-            continue
-        factories.append(f"""{name} {name}::{variant}({payload} payload) {{
-  const std::uint32_t depth = 1 + detail::depth_of_value(payload);
-  Slot slot;
-  slot.{variant} = new {payload}(std::move(payload));
-  return {name}(Kind::{variant}, depth, slot);
-}}""")
-        copies.append(f"    case Kind::{variant}:\n      slot_.{variant} = new {payload}(*other.slot_.{variant});\n      break;")
-        deletes.append(f"    case Kind::{variant}:\n      delete static_cast<{payload}*>(payload);\n      break;")
-        writes.append(f"    case {name}::Kind::{variant}:\n      out.literal({prefix});\n"
-                      f"      json::write_value(out, value.as_{member.json_name}());\n      break;")
+            rows.append(f"    {{{prefix}, Placement::empty, nullptr}},")
+            functions.append(f"{full} {full}::{variant}() noexcept {{ return make(Kind::{variant}, Slot{{nullptr}}); }}")
+        elif kind == "inline":
+            slot = INLINE_PAYLOADS[member.type.name]
+            payload = PRIMITIVE_CPP[member.type.name]
+            rows.append(f"    {{{prefix}, Placement::inline_{_INLINE_SHAPE[slot]}, nullptr}},")
+            functions.append(f"{full} {full}::{variant}({payload} payload) noexcept {{\n"
+                             f"  return make(Kind::{variant}, Slot{{.{slot} = payload}});\n}}")
+            functions.append(f"{payload} {accessor} {{ return slot().{slot}; }}")
+        else:
+            payload = names.field(member.type, "")
+            rows.append(f"    {{{prefix}, Placement::cell, &TypeOf<{payload}>::info}},")
+            functions.append(f"{full} {full}::{variant}({payload} payload) {{\n"
+                             f"  return make(Kind::{variant}, Slot{{make_cell(std::move(payload))}});\n}}")
+            functions.append(f"const {payload}& {accessor} {{ return payload<{payload}>(); }}")
+    variant_names = ", ".join(f'"{m.json_name}"' for m in decl.members)
     nl = "\n"
     return f"""
 // {decl.name}
-
-const std::string_view {name}::kVariantNames[{name}::kVariantCount] = {{{variant_names}}};
-
-{nl.join(factories)}
-
-{name} {name}::unknown(UnknownVariant payload) {{
-  Slot slot;
-  slot.unknown = new UnknownVariant(std::move(payload));
-  return {name}(Kind::Unknown, 1, slot);
-}}
-
-{name}::{name}(const {name}& other) : kind_(other.kind_), depth_(other.depth_), slot_(other.slot_) {{
-  switch (kind_) {{
-{nl.join(copies)}
-    case Kind::Unknown:
-      slot_.unknown = new UnknownVariant(*other.slot_.unknown);
-      break;
-    default:  // empty and inline payloads were copied with the slot
-      break;
-  }}
-}}
-
-void {name}::delete_payload(std::uint8_t kind, void* payload) noexcept {{
-  switch (static_cast<Kind>(kind)) {{
-{nl.join(deletes)}
-    case Kind::Unknown:
-      delete static_cast<UnknownVariant*>(payload);
-      break;
-    default:
-      break;
-  }}
-}}
-
-{name}::~{name}() {{
-  const auto kind = static_cast<std::uint8_t>(kind_);
-  if (k{name}PayloadCell[kind] == 0 || slot_.pointer == nullptr) return;
-  if (k{name}PayloadCell[kind] == 1) {{
-    delete_payload(kind, slot_.pointer);  // nothing inside can recurse
-  }} else {{
-    detail::release_payload(&delete_payload, kind, slot_.pointer);
-  }}
-}}
-
-std::string_view {name}::variant_name() const noexcept {{
-  return kind_ == Kind::Unknown ? std::string_view(slot_.unknown->name)
-                                : kVariantNames[static_cast<std::size_t>(kind_)];
-}}
-
-void write_json(json::Buffer& out, const {name}& value) {{
-  switch (value.kind()) {{
-{nl.join(writes)}
-    case {name}::Kind::Unknown:
-      write_json(out, value.as_unknown());
-      return;
-  }}
-  out.put('}}');
-}}
+constexpr VariantInfo {table}[] = {{
+{nl.join(rows)}
+}};
+constexpr UnionInfo k{name}Union{{{len(decl.members)}, {table}, &TypeOf<UnknownVariant>::info}};
+{_type_info_definition(decl, "union_", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
+{nl.join(functions)}
 """
 
 
-def _emit_record_functions(names: Names, decl: Decl, ns: str) -> str:
+def _emit_record_functions(names: Names, decl: Decl) -> str:
     name = decl.short_name
-    writes = []
-    depths = []
-    for member in decl.members:
-        field = ident(member.json_name)
-        key = _quoted_key(member.json_name)
-        form = member.type.form
-        helper = {"required": "required", "optional": "optional", "optional_map": "optional"}.get(form, "collection")
-        writes.append(f"  json::{helper}(object, {key}, value.{field});")
-        dep = names.schema.decls.get(member.type.name)
-        if dep is not None and dep.kind in ("record", "union"):
-            depths.append(f"detail::depth_of_value(value.{field})")
-    if not decl.members:
-        write_body = "  (void)value;\n  out.literal(\"{}\");"
-    else:
-        write_body = "  json::ObjectWriter object(out);\n" + "\n".join(writes) + "\n  object.finish();"
-    if not depths:
-        depth_body = "  (void)value;\n  return 0;"
-    elif len(depths) == 1:
-        depth_body = f"  return {depths[0]};"
-    else:
-        depth_body = "  return std::max({" + ", ".join(depths) + "});"
+    full = _qualified(decl)
+    forms = {"required": "required", "optional": "optional", "optional_map": "optional"}
+    rows = [f"    {{{_c_string(chr(34) + m.json_name + chr(34) + ':')}, offsetof({full}, {ident(m.json_name)}), "
+            f"FieldForm::{forms.get(m.type.form, 'collection')}, {_type_info(names, m.type)}}},"
+            for m in decl.members]
+    if not rows:
+        return f"\n// {decl.name}\n{_type_info_definition(decl, 'record', 'kEmptyRecord')}"
+    nl = "\n"
     return f"""
-void write_json(json::Buffer& out, const {name}& value) {{
-{write_body}
-}}
+// {decl.name}
+constexpr FieldInfo k{name}Fields[] = {{
+{nl.join(rows)}
+}};
+constexpr RecordInfo k{name}Record{{{len(rows)}, k{name}Fields}};
+{_type_info_definition(decl, "record", f"k{name}Record")}"""
 
-std::uint32_t depth_of(const {name}& value) noexcept {{
-{depth_body}
-}}
-"""
+
+def _emit_enum_functions(decl: Decl) -> str:
+    name = decl.short_name
+    full = _qualified(decl)
+    names = ", ".join(f'"{v}"' for v in decl.values)
+    return f"""
+// {decl.name}
+const std::string_view {full}::kNames[{full}::kValueCount] = {{{names}}};
+constexpr EnumInfo k{name}Enum{{{len(decl.values)}, {full}::kNames}};
+{_type_info_definition(decl, "enumeration", f"k{name}Enum")}"""
 
 
 def _assign_parts(schema: Schema, parts: int) -> list[list[Decl]]:
-    """Splits records and unions into contiguous groups of about equal generated size."""
-    decls = [d for d in schema.decls.values() if d.kind in ("record", "union")]
-    weight = {d.name: (4 * len(d.members) + 20 if d.kind == "union" else len(d.members) + 4) for d in decls}
+    """Splits the declarations into contiguous groups of about equal generated size."""
+    decls = [d for d in schema.decls.values() if d.kind in ("record", "union", "enum")]
+    weight = {d.name: (2 * len(d.members) + 8 if d.kind == "union" else len(d.members) + 4) for d in decls}
     total = sum(weight.values())
     groups: list[list[Decl]] = [[] for _ in range(parts)]
     running = 0
@@ -520,47 +405,19 @@ def _assign_parts(schema: Schema, parts: int) -> list[list[Decl]]:
 
 def emit_part(schema: Schema, index: int, parts: int) -> str:
     names = Names(schema)
-    decls = _assign_parts(schema, parts)[index]
-
-    def body(decl: Decl, ns: str) -> str:
+    body = []
+    for decl in _assign_parts(schema, parts)[index]:
         if decl.kind == "union":
-            return _inline_kinds(names, decl) + _emit_union_functions(names, decl, ns)
-        return _emit_record_functions(names, decl, ns)
-
-    return "".join([BANNER, f"// Part {index + 1} of {parts} of the out-of-line functions.\n",
-                    '#include <algorithm>\n\n#include "model.h"\n\n', *_grouped(decls, body)])
-
-
-def _holds_unions(schema: Schema, type_name: str, seen: set[str] | None = None) -> bool:
-    """Whether a value of the type can hold a union, directly or through records."""
-    decl = schema.decls.get(type_name)
-    if decl is None or decl.kind in ("enum", "alias"):
-        return False
-    if decl.kind == "union":
-        return True
-    seen = seen if seen is not None else set()
-    if type_name in seen:
-        return False
-    seen.add(type_name)
-    return any(_holds_unions(schema, m.type.name, seen) for m in decl.members)
-
-
-def _inline_kinds(names: Names, decl: Decl) -> str:
-    """Where each kind's payload lives: in the slot (0), in a heap cell that holds no union and
-    can be freed at once (1), or in a heap cell of a tree, freed through release_payload (2)."""
-    codes = []
-    for member in decl.members:
-        kind = _payload_kind(names.schema, member.type)
-        if kind in ("inline", "empty"):
-            codes.append("0")
+            body.append(_emit_union_functions(names, decl))
+        elif decl.kind == "record":
+            body.append(_emit_record_functions(names, decl))
         else:
-            codes.append("2" if _holds_unions(names.schema, member.type.name) else "1")
-    codes.append("1")  # Unknown: an Any frees itself without recursion
-    name = decl.short_name
-    return f"""
-// Per kind: 0 payload in the slot, 1 a heap cell without unions, 2 a heap cell of a tree.
-static constexpr std::uint8_t k{name}PayloadCell[] = {{{", ".join(codes)}}};
-"""
+            body.append(_emit_enum_functions(decl))
+    return "".join([BANNER, f"// Part {index + 1} of {parts}: tables, variant names and factories.\n",
+                    '#include <cstddef>\n\n#include "model.h"\n\n',
+                    "// Records are aggregates of standard types; offsetof is exact for them with GCC and Clang.\n",
+                    '#pragma GCC diagnostic ignored "-Winvalid-offsetof"\n\n',
+                    "namespace veltrix_compute {\nusing namespace detail;\n", *body, "\n}  // namespace veltrix_compute\n"])
 
 
 # ---------------------------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 
 Usage:
   generate_model.py --check SCHEMA_DIR            validate the schema only
-  generate_model.py SCHEMA_DIR OUT_DIR PARTS      write model.h, model_part_<i>.cpp (i < PARTS)
+  generate_model.py SCHEMA_DIR OUT_DIR PARTS      write model.h, model_builders.h, model_part_<i>.cpp (i < PARTS)
                                                   and catalogue_cases.inc
 
 The output is uniform: each type is the same small block, and the logic it relies on lives in the
@@ -19,7 +19,7 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
 import schema as schema_reader  # noqa: E402
-from emit_cpp import emit_catalogue_cases, emit_header, emit_part  # noqa: E402
+from emit_cpp import emit_builders_header, emit_catalogue_cases, emit_header, emit_part  # noqa: E402
 
 
 def _write_if_changed(path: pathlib.Path, text: str) -> None:
@@ -50,6 +50,7 @@ def main(argv: list[str]) -> int:
         return 1
     out_dir.mkdir(parents=True, exist_ok=True)
     _write_if_changed(out_dir / "model.h", emit_header(loaded))
+    _write_if_changed(out_dir / "model_builders.h", emit_builders_header(loaded))
     for index in range(parts):
         _write_if_changed(out_dir / f"model_part_{index}.cpp", emit_part(loaded, index, parts))
     _write_if_changed(out_dir / "catalogue_cases.inc", emit_catalogue_cases(loaded))

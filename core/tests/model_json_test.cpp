@@ -316,11 +316,9 @@ NumericSeries add_chain(int length) {
 
 TEST(DeepCopy, ThousandNestedAddsOutliveTheirSource) {
   std::optional<NumericSeries> source = add_chain(1000);
-  EXPECT_EQ(source->depth(), 1001u);
   const std::string text = json_of(*source);
   const NumericSeries copy(*source);
   source.reset();
-  EXPECT_EQ(copy.depth(), 1001u);
   EXPECT_EQ(json_of(copy), text);
   EXPECT_TRUE(text.starts_with(R"({"type":"add","add":{"left":{"type":"add","add":{"left":)"));
 }
@@ -352,35 +350,19 @@ TEST(DeepCopy, VeryDeepChainsFreeOnASmallStack) {
   constexpr int kLength = 100000;
   std::optional<NumericSeries> negations = raw("leaf");
   for (int i = 0; i < kLength; ++i) negations = NumericSeries::negate(Negate{std::move(*negations)});
-  EXPECT_EQ(negations->depth(), static_cast<std::uint32_t>(kLength + 1));
 
   // The same length reached through a list at every level, from a leaf two unions deep.
   std::optional<Dataset> combined = Dataset::asset(Asset{lit("a")});
-  ASSERT_EQ(combined->depth(), 2u);
   for (int i = 0; i < kLength; ++i) {
     CombinedDataset level;
     level.inputs.push_back(std::move(*combined));
     combined = Dataset::combine(std::move(level));
   }
-  EXPECT_EQ(combined->depth(), static_cast<std::uint32_t>(kLength + 2));
 
   run_on_small_stack([](void* chain) { static_cast<std::optional<NumericSeries>*>(chain)->reset(); }, &negations);
   run_on_small_stack([](void* chain) { static_cast<std::optional<Dataset>*>(chain)->reset(); }, &combined);
   EXPECT_FALSE(negations.has_value());
   EXPECT_FALSE(combined.has_value());
-}
-
-TEST(DeepCopy, DepthCountsUnionLevels) {
-  EXPECT_EQ(raw("x").depth(), 1u);
-  EXPECT_EQ(NumericSeries::negate(Negate{raw("x")}).depth(), 2u);
-  EXPECT_EQ(NumericSeries::constant(ConstantNumericSeries::double_(dlit(1))).depth(), 3u);
-  EXPECT_EQ(add_chain(3).depth(), 4u);
-  // The deeper side decides; records and lists add no level of their own.
-  EXPECT_EQ(NumericSeries::add(Add{add_chain(5), raw("x")}).depth(), 7u);
-  MaxSeries max;
-  max.inputs.push_back(raw("x"));
-  max.inputs.push_back(add_chain(2));
-  EXPECT_EQ(NumericSeries::max(std::move(max)).depth(), 4u);
 }
 
 TEST(DeepCopy, DoublesKeepTheirBits) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "model_builders.h"
+
 #include "veltrix_compute/string_constant_order.h"
 
 namespace veltrix_compute {

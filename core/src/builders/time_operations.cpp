@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "model_builders.h"
+
 namespace veltrix_compute {
 
 namespace model = compute_api;

@@ -1,0 +1,255 @@
+// The containers of the object model (OrderedSet, OrderedMap, and the standard optional and
+// vector), the base of the generated enums, and the engine's tables for all of them and for the
+// scalars.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "veltrix_compute/any.h"
+#include "veltrix_compute/model/type_info.h"
+#include "veltrix_compute/sorted_keeping_last.h"
+
+namespace veltrix_compute {
+
+// A variant without data; written as {}.
+struct Empty {};
+
+// The `Unknown` variant of a union: a variant name outside the declared ones, and its payload.
+struct UnknownVariant {
+  std::string name;
+  Any value;
+};
+// {"type":<name>,<name>:<value>}; throws json::WriteError from the Any writer.
+void write_json(json::Buffer& out, const UnknownVariant& unknown);
+
+// Byte-wise order of text, a proper prefix first (std::string compares bytes as unsigned char).
+inline std::strong_ordering compare_key(const std::string& a, const std::string& b) noexcept {
+  return a.compare(b) <=> 0;
+}
+
+namespace detail {
+template <class Container>
+struct ContainerAccess;
+}
+
+// Distinct elements kept in ascending order. Built from a list by `from_list`, which sorts with
+// a stable sort and keeps the last of each run of equal elements; copying copies the elements
+// in order without comparing them.
+template <class T>
+class OrderedSet {
+ public:
+  OrderedSet() = default;
+  template <class Compare>
+  static OrderedSet from_list(std::vector<T> items, Compare compare) {
+    OrderedSet set;
+    set.items_ = detail::sorted_keeping_last(std::move(items), compare);
+    return set;
+  }
+  const std::vector<T>& items() const noexcept { return items_; }
+  bool empty() const noexcept { return items_.empty(); }
+  std::size_t size() const noexcept { return items_.size(); }
+  auto begin() const noexcept { return items_.begin(); }
+  auto end() const noexcept { return items_.end(); }
+
+ private:
+  friend struct detail::ContainerAccess<OrderedSet>;
+  std::vector<T> items_;
+};
+
+// Entries with unique keys in ascending key order.
+template <class K, class V>
+class OrderedMap {
+ public:
+  using Entry = std::pair<K, V>;
+  OrderedMap() = default;
+  // Sorts the entries by key; of entries with equal keys the last one given is kept.
+  static OrderedMap from_entries(std::vector<Entry> entries) {
+    OrderedMap map;
+    map.entries_ = detail::sorted_keeping_last(
+        std::move(entries), [](const Entry& a, const Entry& b) { return compare_key(a.first, b.first); });
+    return map;
+  }
+  const std::vector<Entry>& entries() const noexcept { return entries_; }
+  bool empty() const noexcept { return entries_.empty(); }
+  std::size_t size() const noexcept { return entries_.size(); }
+  auto begin() const noexcept { return entries_.begin(); }
+  auto end() const noexcept { return entries_.end(); }
+
+ private:
+  friend struct detail::ContainerAccess<OrderedMap>;
+  std::vector<Entry> entries_;
+};
+
+namespace detail {
+
+// The storage of every generated enum class: the value's index, and the text of an unknown value
+// (whose index is the count of named values). The engine reads it through this class alone.
+class EnumValue {
+ public:
+  // Map keys: declaration order, unknown values after the named ones, by text.
+  friend std::strong_ordering compare_key(const EnumValue& a, const EnumValue& b) noexcept {
+    if (a.index_ != b.index_) return a.index_ <=> b.index_;
+    return a.unknown_.compare(b.unknown_) <=> 0;
+  }
+
+  constexpr EnumValue() noexcept = default;
+  constexpr explicit EnumValue(std::uint8_t index) noexcept : index_(index) {}
+
+ protected:
+  friend struct Engine;
+  std::uint8_t index_ = 0;
+  std::string unknown_;
+};
+
+// The base of every generated enum class `Enum`, which lists its `Value`s, `kNames` and
+// `kValueCount`. A default-constructed enum holds the first value (the engine copies into it).
+template <class Enum>
+class EnumBase : public EnumValue {
+ public:
+  using EnumValue::EnumValue;
+  auto value() const noexcept { return static_cast<typename Enum::Value>(index_); }
+  // The value's name, or the text of an unknown value.
+  std::string_view name() const noexcept {
+    return index_ < Enum::kValueCount ? Enum::kNames[index_] : std::string_view(unknown_);
+  }
+  // The unknown value that keeps `text`.
+  static Enum unknown(Variant text) {
+    Enum result;
+    result.index_ = static_cast<std::uint8_t>(Enum::kValueCount);
+    result.unknown_ = text.text();
+    return result;
+  }
+};
+
+// -- Engine tables of scalars and containers.
+
+template <class T, Shape kShape>
+inline constexpr TypeInfo kScalarInfo = type_info<T>(kShape, nullptr);
+
+template <>
+struct TypeOf<bool> {
+  static constexpr const TypeInfo& info = kScalarInfo<bool, Shape::boolean>;
+};
+template <>
+struct TypeOf<std::int32_t> {
+  static constexpr const TypeInfo& info = kScalarInfo<std::int32_t, Shape::i32>;
+};
+template <>
+struct TypeOf<std::int64_t> {
+  static constexpr const TypeInfo& info = kScalarInfo<std::int64_t, Shape::i64>;
+};
+template <>
+struct TypeOf<double> {
+  static constexpr const TypeInfo& info = kScalarInfo<double, Shape::f64>;
+};
+template <>
+struct TypeOf<std::string> {
+  static constexpr const TypeInfo& info = kScalarInfo<std::string, Shape::string>;
+};
+
+// Element storage of each container, for the engine.
+template <class T>
+struct ContainerAccess<std::vector<T>> {
+  static std::vector<T>& elements(std::vector<T>& v) noexcept { return v; }
+  static const std::vector<T>& elements(const std::vector<T>& v) noexcept { return v; }
+};
+template <class T>
+struct ContainerAccess<OrderedSet<T>> {
+  static std::vector<T>& elements(OrderedSet<T>& s) noexcept { return s.items_; }
+  static const std::vector<T>& elements(const OrderedSet<T>& s) noexcept { return s.items_; }
+};
+template <class K, class V>
+struct ContainerAccess<OrderedMap<K, V>> {
+  static std::vector<std::pair<K, V>>& elements(OrderedMap<K, V>& m) noexcept { return m.entries_; }
+  static const std::vector<std::pair<K, V>>& elements(const OrderedMap<K, V>& m) noexcept { return m.entries_; }
+};
+
+// Lists, sets and maps: a vector of elements (of a map: of key-value pairs).
+template <class C, bool kMap>
+struct SequenceOps {
+  using Access = ContainerAccess<C>;
+  using Elements = std::remove_cvref_t<decltype(Access::elements(std::declval<C&>()))>;
+  static const Elements& elements(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)); }
+  static std::size_t size(const void* c) noexcept { return elements(c).size(); }
+  static const void* at(const void* c, std::size_t i) noexcept {
+    if constexpr (kMap) {
+      return &elements(c)[i].second;
+    } else {
+      return &elements(c)[i];
+    }
+  }
+  static const void* key_at(const void* c, std::size_t i) noexcept {
+    if constexpr (kMap) {
+      return &elements(c)[i].first;
+    } else {
+      return nullptr;
+    }
+  }
+  static void fill_default(void* c, std::size_t count) { Access::elements(*static_cast<C*>(c)).resize(count); }
+  static constexpr ContainerOps ops{&size, &at, &key_at, &fill_default, kMap ? '{' : '[', kMap ? '}' : ']'};
+};
+
+template <class T>
+struct OptionalOps {
+  static std::size_t size(const void* c) noexcept { return static_cast<const std::optional<T>*>(c)->has_value(); }
+  static const void* at(const void* c, std::size_t) noexcept { return &**static_cast<const std::optional<T>*>(c); }
+  static void fill_default(void* c, std::size_t) { static_cast<std::optional<T>*>(c)->emplace(); }
+  static constexpr ContainerOps ops{&size, &at, nullptr, &fill_default, '\0', '\0'};
+};
+
+
+template <class T>
+struct TypeOf<std::vector<T>> {
+  static constexpr ContainerInfo details{&SequenceOps<std::vector<T>, false>::ops, &TypeOf<T>::info, nullptr};
+  static constexpr TypeInfo info = type_info<std::vector<T>>(Shape::container, &details);
+};
+template <class T>
+struct TypeOf<OrderedSet<T>> {
+  static constexpr ContainerInfo details{&SequenceOps<OrderedSet<T>, false>::ops, &TypeOf<T>::info, nullptr};
+  static constexpr TypeInfo info = type_info<OrderedSet<T>>(Shape::container, &details);
+};
+template <class K, class V>
+struct TypeOf<OrderedMap<K, V>> {
+  static constexpr ContainerInfo details{&SequenceOps<OrderedMap<K, V>, true>::ops, &TypeOf<V>::info, &TypeOf<K>::info};
+  static constexpr TypeInfo info = type_info<OrderedMap<K, V>>(Shape::container, &details);
+};
+template <class T>
+struct TypeOf<std::optional<T>> {
+  static constexpr ContainerInfo details{&OptionalOps<T>::ops, &TypeOf<T>::info, nullptr};
+  static constexpr TypeInfo info = type_info<std::optional<T>>(Shape::container, &details);
+};
+
+// Hand-written types with their own copy and writer.
+template <class T>
+struct OpaqueOps {
+  static void copy_assign(void* target, const void* source) { *static_cast<T*>(target) = *static_cast<const T*>(source); }
+  static void write(void* buffer, const void* value) {
+    write_json(*static_cast<json::Buffer*>(buffer), *static_cast<const T*>(value));
+  }
+};
+template <class T>
+inline constexpr OpaqueInfo kOpaqueInfo{&OpaqueOps<T>::copy_assign, &OpaqueOps<T>::write};
+template <>
+struct TypeOf<UnknownVariant> {
+  static constexpr TypeInfo info = type_info<UnknownVariant>(Shape::opaque, &kOpaqueInfo<UnknownVariant>);
+};
+template <>
+struct TypeOf<Any> {
+  static constexpr TypeInfo info = type_info<Any>(Shape::opaque, &kOpaqueInfo<Any>);
+};
+// Empty is a record without fields.
+inline constexpr RecordInfo kEmptyRecord{0, nullptr};
+template <>
+struct TypeOf<Empty> {
+  static constexpr TypeInfo info = type_info<Empty>(Shape::record, &kEmptyRecord);
+};
+
+}  // namespace detail
+}  // namespace veltrix_compute

@@ -1,0 +1,144 @@
+// What the model engine knows about each C++ type of the object model: small constant tables,
+// generated from the schema for records, unions and enums (model_tables_*.cpp) and written here
+// once for scalars and containers (containers.h).
+//
+// The engine (copy, write, free; model_engine.h) walks a value by these tables alone, so a fix to
+// copying or writing is made once, and a new type costs table rows, not code. The typed API of
+// model.h (factories, accessors, staged builders) never reads them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <string_view>
+
+namespace veltrix_compute::detail {
+
+// How the engine treats a value of a type.
+enum class Shape : std::uint8_t {
+  boolean,
+  i32,
+  i64,
+  f64,
+  string,       // std::string (aliases too)
+  enumeration,  // a generated enum class (EnumValue layout)
+  union_,       // a generated union class (UnionHandle layout)
+  record,       // a generated record struct
+  container,    // std::optional, std::vector, OrderedSet or OrderedMap
+  opaque,       // a hand-written type with its own copy and writer (UnknownVariant)
+};
+
+struct TypeInfo;
+class UnionHandle;
+
+// When a record field is left out of the JSON.
+enum class FieldForm : std::uint8_t {
+  required,    // always written
+  optional,    // left out when absent (an optional map is written when present, even empty)
+  collection,  // a list, set or map: left out when empty
+};
+
+struct FieldInfo {
+  std::string_view quoted_key;  // the key with its quotes and colon: "\"left\":"
+  std::uint32_t offset;         // of the member in its record
+  FieldForm form;
+  const TypeInfo* type;
+};
+
+struct RecordInfo {
+  std::uint32_t field_count;
+  const FieldInfo* fields;  // in definition order, the JSON order
+};
+
+// Where a variant's payload lives: nowhere, inline in the handle's slot, or in a cell.
+enum class Placement : std::uint8_t { empty, inline_bool, inline_i32, inline_i64, inline_f64, cell };
+
+struct VariantInfo {
+  std::string_view prefix;  // {"type":"<name>","<name>": the text written before the payload
+  Placement placement;
+  const TypeInfo* payload;  // null for empty variants
+};
+
+struct UnionInfo {
+  std::uint32_t variant_count;     // the Unknown variant comes after these
+  const VariantInfo* variants;
+  const TypeInfo* unknown_payload; // UnknownVariant, always in a cell
+};
+
+struct EnumInfo {
+  std::uint32_t value_count;  // the unknown value comes after these and writes its own text
+  const std::string_view* names;
+};
+
+// The few operations the engine needs from a container type, all reached through these pointers
+// so that one engine serves every element type. An optional is a container of at most one value.
+struct ContainerOps {
+  std::size_t (*size)(const void* container) noexcept;
+  // The element (of a map: the entry's value) at `index`.
+  const void* (*at)(const void* container, std::size_t index) noexcept;
+  // The key of a map entry (maps only).
+  const void* (*key_at)(const void* container, std::size_t index) noexcept;
+  // Makes an empty container hold `count` default elements. May throw std::bad_alloc.
+  void (*fill_default)(void* container, std::size_t count);
+  // The JSON brackets: "[" "]" for lists and sets, "{" "}" for maps, nothing for optionals.
+  char open, close;
+};
+
+struct ContainerInfo {
+  const ContainerOps* ops;
+  const TypeInfo* element;  // of a map: the value type
+  const TypeInfo* key;      // of a map: the key type (string or enumeration); else null
+};
+
+// Copy, write and free of a hand-written type.
+struct OpaqueInfo {
+  void (*copy_assign)(void* target, const void* source);
+  void (*write)(void* buffer, const void* value);  // buffer is a json::Buffer
+};
+
+struct TypeInfo {
+  Shape shape;
+  std::uint8_t cell_offset;              // where a payload of this type starts in its cell
+  std::uint32_t size;                    // sizeof the type
+  void (*construct)(void* at) noexcept;  // default construction in place
+  void (*destroy)(void* at) noexcept;    // destruction in place; its unions must be empty
+  const void* details;                   // RecordInfo, UnionInfo, EnumInfo, ContainerInfo or OpaqueInfo
+  const RecordInfo& record() const noexcept { return *static_cast<const RecordInfo*>(details); }
+  const UnionInfo& union_() const noexcept { return *static_cast<const UnionInfo*>(details); }
+  const EnumInfo& enumeration() const noexcept { return *static_cast<const EnumInfo*>(details); }
+  const ContainerInfo& container() const noexcept { return *static_cast<const ContainerInfo*>(details); }
+  const OpaqueInfo& opaque() const noexcept { return *static_cast<const OpaqueInfo*>(details); }
+};
+
+// The table of a type. Every generated record, union and enum declares its own as `kTypeInfo`
+// (defined in the generated parts); containers.h specialises this for scalars and containers.
+template <class T>
+struct TypeOf;
+template <class T>
+  requires requires { T::kTypeInfo; }
+struct TypeOf<T> {
+  static constexpr const TypeInfo& info = T::kTypeInfo;
+};
+
+template <class T>
+void construct_in_place(void* at) noexcept {
+  ::new (at) T();
+}
+template <class T>
+void destroy_in_place(void* at) noexcept {
+  static_cast<T*>(at)->~T();
+}
+
+// A cell starts with an 8-byte header (union_handle.h); the payload follows it, or starts at 16
+// for the one type aligned to 16 (Any, inside UnknownVariant, which holds 128-bit integers).
+template <class T>
+inline constexpr std::uint8_t kCellOffset = alignof(T) <= 8 ? 8 : 16;
+static_assert(alignof(std::max_align_t) >= 16);
+
+template <class T>
+constexpr TypeInfo type_info(Shape shape, const void* details) {
+  static_assert(alignof(T) <= 16);
+  return TypeInfo{shape, kCellOffset<T>, sizeof(T), &construct_in_place<T>, &destroy_in_place<T>, details};
+}
+
+}  // namespace veltrix_compute::detail
