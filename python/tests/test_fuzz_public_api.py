@@ -487,7 +487,7 @@ def _check_failure(error, call, binding_fails):
         # Only lone surrogates cannot be encoded as UTF-8.
         assert all(0xD800 <= ord(c) <= 0xDFFF for c in error.object[error.start : error.end]), call
     else:
-        assert isinstance(error, (TypeError, ValueError, OverflowError, RecursionError, MemoryError)), (
+        assert isinstance(error, (TypeError, ValueError, OverflowError, MemoryError)), (
             f"{call}: unexpected {type(error).__name__}: {error}"
         )
         assert not isinstance(error, UnicodeDecodeError), f"{call}: the module made invalid UTF-8: {error}"

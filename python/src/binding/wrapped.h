@@ -13,7 +13,6 @@
 
 #include "binding/failure.h"
 #include "binding/python_api.h"
-#include "binding/stack_guard.h"
 #include "model.h"
 
 namespace veltrix_compute::python {
@@ -102,11 +101,10 @@ bool is_instance(PyObject* object) {
 }
 
 // A deep copy of the value of an object already known to be of T's class, taken under a shared
-// borrow once the thread's stack is known to be deep enough for the copy.
+// borrow. Any depth is fine on any thread: the copy nests no call per level.
 template <class T>
 T copy_held_value(PyObject* object) {
   SharedBorrow<T> borrow(object);
-  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   return T(borrow.value());
 }
 
@@ -156,7 +154,6 @@ template <class T>
 PyObject* to_json(PyObject* self) {
   if (!is_instance<T>(self)) raise_not_an_instance(self, ClassOf<T>::name);
   SharedBorrow<T> borrow(self);
-  ensure_stack_for_depth(::veltrix_compute::detail::depth_of_value(borrow.value()));
   json::Buffer buffer;
   if (const char* refusal = write_json_into(buffer, borrow.value())) raise(PyExc_ValueError, refusal);
   return check(PyUnicode_FromStringAndSize(buffer.data(), static_cast<Py_ssize_t>(buffer.size())));

@@ -1,9 +1,9 @@
 // Operands of the number protocol. An operand that cannot be converted makes the operator return
 // NotImplemented, so that the interpreter tries the other operand or raises its own TypeError.
 //
-// Deliberate exceptions to that rule: running out of memory (MemoryError), a tree too deep for
-// the thread's stack (RecursionError) and internal failures are raised from operators too, since
-// answering NotImplemented would hide them behind an unrelated "unsupported operand" TypeError.
+// Deliberate exceptions to that rule: running out of memory (MemoryError) and internal failures
+// are raised from operators too, since answering NotImplemented would hide them behind an
+// unrelated "unsupported operand" TypeError.
 #pragma once
 
 #include <optional>
@@ -19,7 +19,7 @@ auto try_operand(Convert&& convert) -> std::optional<decltype(convert())> {
   try {
     return convert();
   } catch (const PythonError&) {
-    if (PyErr_ExceptionMatches(PyExc_MemoryError) || PyErr_ExceptionMatches(PyExc_RecursionError)) throw;
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) throw;
     PyErr_Clear();
     return std::nullopt;
   }
