@@ -1,9 +1,6 @@
 // Running out of memory midway through a deep copy or a JSON write: every allocation made so
-// far is freed and the source is left as it was.
-//
-// This file replaces the global operator new and delete for the whole test binary. The
-// replacement is malloc/free plus two counters, and it fails nothing until a test arms it, so
-// the other tests of the binary see an ordinary allocator.
+// far is freed and the source is left as it was. Failures are injected by the test binary's own
+// operator new (support/replaced_allocator.h).
 
 #include <gtest/gtest.h>
 
@@ -19,131 +16,15 @@
 #include <utility>
 #include <vector>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "model.h"
 #include "model_builders.h"
+#include "support/replaced_allocator.h"
 #include "veltrix_compute/builders/aggregation.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
 #include "veltrix_compute/builders/numeric_series.h"
 #include "veltrix_compute/string_constant_order.h"
 
-// AddressSanitizer brings its own operator new and delete; replacing them there would take its
-// allocation checks away from every other test of the binary, so the fault injection is left out.
-#if defined(__SANITIZE_ADDRESS__)
-#define VELTRIX_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELTRIX_UNDER_ASAN 1
-#endif
-#endif
-#if !defined(VELTRIX_UNDER_ASAN)
-#define VELTRIX_REPLACE_NEW 1
-#endif
-
-namespace {
-
-// Allocations made through operator new and not yet deleted.
-std::atomic<long> live_allocations{0};
-// Calls of operator new since the program started, successful or not.
-std::atomic<long> allocation_calls{0};
-// -1: disarmed. Otherwise the number of allocations still allowed before one fails.
-std::atomic<long> allocations_left{-1};
-// Whether, once the armed failure has happened, every later allocation fails too (memory stays
-// exhausted) rather than only that one.
-std::atomic<bool> keep_failing{false};
-
-}  // namespace
-
-#if defined(VELTRIX_REPLACE_NEW)
-namespace {
-
-// Whether this allocation is the one to fail (or one after it, when failures persist).
-bool injected_failure() noexcept {
-  allocation_calls.fetch_add(1, std::memory_order_relaxed);
-  long left = allocations_left.load(std::memory_order_relaxed);
-  while (left >= 0) {
-    if (left == 0) {
-      if (!keep_failing.load(std::memory_order_relaxed)) allocations_left.store(-1, std::memory_order_relaxed);
-      return true;
-    }
-    if (allocations_left.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) return false;
-  }
-  return false;
-}
-
-// Null when malloc fails or when the failure is injected; `injected` tells which.
-void* allocate(std::size_t size, std::size_t alignment, bool* injected = nullptr) noexcept {
-  if (injected_failure()) {
-    if (injected != nullptr) *injected = true;
-    return nullptr;
-  }
-  if (size == 0) size = 1;  // every allocation gets a distinct address
-  void* memory = nullptr;
-  if (alignment <= alignof(std::max_align_t)) {
-    memory = std::malloc(size);
-  } else if (posix_memalign(&memory, alignment, size) != 0) {
-    memory = nullptr;
-  }
-  if (memory != nullptr) live_allocations.fetch_add(1, std::memory_order_relaxed);
-  return memory;
-}
-
-void* allocate_or_throw(std::size_t size, std::size_t alignment) {
-  for (;;) {
-    bool injected = false;
-    if (void* memory = allocate(size, alignment, &injected)) return memory;
-    // An injected failure reaches the caller as it is, without a new-handler retrying it.
-    if (injected) throw std::bad_alloc();
-    std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) throw std::bad_alloc();
-    handler();
-  }
-}
-
-void release(void* memory) noexcept {
-  if (memory == nullptr) return;
-  live_allocations.fetch_sub(1, std::memory_order_relaxed);
-  std::free(memory);
-}
-
-constexpr std::size_t kPlain = alignof(std::max_align_t);
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate_or_throw(size, kPlain); }
-void* operator new[](std::size_t size) { return allocate_or_throw(size, kPlain); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kPlain); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size, kPlain); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return allocate_or_throw(size, static_cast<std::size_t>(alignment));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return allocate_or_throw(size, static_cast<std::size_t>(alignment));
-}
-void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return allocate(size, static_cast<std::size_t>(alignment));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return allocate(size, static_cast<std::size_t>(alignment));
-}
-
-void operator delete(void* memory) noexcept { release(memory); }
-void operator delete[](void* memory) noexcept { release(memory); }
-void operator delete(void* memory, std::size_t) noexcept { release(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { release(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { release(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { release(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { release(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { release(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
-void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }
-void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }
-#endif
-
+using namespace veltrix_test;
 namespace vc = veltrix_compute;
 namespace model = veltrix_compute::compute_api;
 using vc::Any;
@@ -151,39 +32,6 @@ using model::NumericSeries;
 using model::StringConstant;
 
 namespace {
-
-#if defined(VELTRIX_REPLACE_NEW)
-#define SKIP_WITHOUT_FAULT_INJECTION() (void)0
-#else
-#define SKIP_WITHOUT_FAULT_INJECTION() GTEST_SKIP() << "operator new is AddressSanitizer's here"
-#endif
-
-// Arms the allocator for the scope: the `nth` allocation from now fails. Disarms on exit, so a
-// failed expectation cannot leave the rest of the binary with a failing allocator.
-class FailAllocation {
- public:
-  FailAllocation(long nth, bool persist) {
-    keep_failing.store(persist);
-    allocations_left.store(nth - 1);
-  }
-  FailAllocation(const FailAllocation&) = delete;
-  FailAllocation& operator=(const FailAllocation&) = delete;
-  ~FailAllocation() {
-    allocations_left.store(-1);
-    keep_failing.store(false);
-  }
-};
-
-// Bytes that malloc has handed out and not taken back (operator new goes through malloc here, and
-// the JSON buffer calls malloc itself). Freed small blocks parked in glibc's per-thread cache
-// still count as in use, so only a growth well beyond that cache's size means a leak.
-std::size_t malloc_bytes_in_use() {
-#if defined(__GLIBC__) && !defined(VELTRIX_UNDER_ASAN)
-  return mallinfo2().uordblks;
-#else
-  return 0;
-#endif
-}
 
 std::string text_of(std::string base, int i) {
   // Longer than the short-string buffer, so that every name is an allocation of its own.
