@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "veltrix_compute/cell_memory.h"
+
 #include "model.h"
 #include "model_builders.h"
 #include "support/replaced_allocator.h"
@@ -304,6 +306,82 @@ TEST(CopyFailure, DeepChainFreesWhatItBuiltAtEveryFailurePoint) {
   const NumericSeries source = deep_chain(200);
   check_every_failure_point(source, false);
   check_every_failure_point(source, true);
+}
+
+// Cells come through the model's allocator hook, counted, and from the given one on, refused.
+// Unlike the replaced operator new, this works under AddressSanitizer too.
+class CountedCells {
+ public:
+  CountedCells() : previous_(vc::cell_allocator()) {
+    vc::install_cell_allocator({&allocate, &release, nullptr});
+  }
+  CountedCells(const CountedCells&) = delete;
+  CountedCells& operator=(const CountedCells&) = delete;
+  ~CountedCells() { vc::install_cell_allocator(previous_); }
+
+  static long live() { return live_.load(); }
+  // Cells from the `nth` on are refused (0: none is).
+  static void refuse_from(long nth) { refused_from_.store(nth); made_.store(0); }
+
+ private:
+  static void* allocate(std::size_t size) noexcept {
+    const long nth = made_.fetch_add(1) + 1;
+    if (refused_from_.load() != 0 && nth >= refused_from_.load()) return nullptr;
+    void* cell = ::operator new(size, std::nothrow);
+    if (cell != nullptr) live_.fetch_add(1);
+    return cell;
+  }
+  static void release(void* cell, std::size_t) noexcept {
+    live_.fetch_sub(1);
+    ::operator delete(cell);
+  }
+
+  inline static std::atomic<long> live_{0};
+  inline static std::atomic<long> made_{0};
+  inline static std::atomic<long> refused_from_{0};
+  vc::CellAllocator previous_;
+};
+
+NumericSeries negations(int length) {
+  NumericSeries chain = raw(0);
+  for (int i = 0; i < length; ++i) chain = NumericSeries::negate(model::Negate{std::move(chain)});
+  return chain;
+}
+
+// A copy of a million levels that runs out of cells anywhere reports it, leaves the source as it
+// was, and keeps none of the cells it made.
+TEST(CopyFailure, MillionDeepCopyRunningOutOfCells) {
+  CountedCells cells;
+  constexpr int kLength = 1000000;
+  const NumericSeries source = negations(kLength);
+  const std::string expected = json_of(source);
+  const long live_before = CountedCells::live();
+  for (const long nth : {1L, 2L, 3L, 64L, 1000L, 123457L, 999999L, 1000001L}) {
+    CountedCells::refuse_from(nth);
+    EXPECT_THROW(NumericSeries copy(source), std::bad_alloc) << "cell " << nth;
+    EXPECT_EQ(CountedCells::live(), live_before) << "cell " << nth;
+  }
+  CountedCells::refuse_from(kLength + 2);  // one more than a full copy takes
+  { const NumericSeries copy(source); }
+  CountedCells::refuse_from(0);
+  EXPECT_EQ(CountedCells::live(), live_before);
+  EXPECT_EQ(json_of(source), expected);
+}
+
+// Freeing takes no memory at all: it completes while every allocation fails.
+TEST(CopyFailure, FreeingADeepTreeNeedsNoMemory) {
+  CountedCells cells;
+  const long live_before = CountedCells::live();
+  std::optional<NumericSeries> tree = vc::sum({negations(100000), deep_chain(1000)});
+  CountedCells::refuse_from(1);
+  {
+#if defined(VELTRIX_REPLACE_NEW)
+    FailAllocation armed(1, true);
+#endif
+    tree.reset();
+  }
+  CountedCells::refuse_from(0);
+  EXPECT_EQ(CountedCells::live(), live_before);
 }
 
 TEST(CopyFailure, FailedCopyAssignmentKeepsTheTarget) {

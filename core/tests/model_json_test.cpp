@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -323,46 +324,60 @@ TEST(DeepCopy, ThousandNestedAddsOutliveTheirSource) {
   EXPECT_TRUE(text.starts_with(R"({"type":"add","add":{"left":{"type":"add","add":{"left":)"));
 }
 
-// Runs `work` on a thread with a stack far too small to free a long chain one frame per level.
-void run_on_small_stack(void (*work)(void*), void* argument) {
+// Runs `work` on a thread with a 64 KiB stack: far too small to walk a long chain one frame per
+// level (a frame of a recursive copy took 112 bytes, of a recursive writer 64).
+void run_on_small_stack(void (*work)()) {
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512 * 1024), 0);
-  struct Call {
-    void (*work)(void*);
-    void* argument;
-  } call{work, argument};
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 64 * 1024), 0);
   pthread_t thread;
   ASSERT_EQ(pthread_create(
                 &thread, &attributes,
-                [](void* raw_call) -> void* {
-                  auto* c = static_cast<Call*>(raw_call);
-                  c->work(c->argument);
+                [](void* raw_work) -> void* {
+                  reinterpret_cast<void (*)()>(raw_work)();
                   return nullptr;
                 },
-                &call),
+                reinterpret_cast<void*>(work)),
             0);
   ASSERT_EQ(pthread_join(thread, nullptr), 0);
   pthread_attr_destroy(&attributes);
 }
 
-TEST(DeepCopy, VeryDeepChainsFreeOnASmallStack) {
-  constexpr int kLength = 100000;
-  std::optional<NumericSeries> negations = raw("leaf");
-  for (int i = 0; i < kLength; ++i) negations = NumericSeries::negate(Negate{std::move(*negations)});
+std::string repeated(std::string_view text, int times) {
+  std::string result;
+  result.reserve(text.size() * times);
+  for (int i = 0; i < times; ++i) result += text;
+  return result;
+}
 
-  // The same length reached through a list at every level, from a leaf two unions deep.
-  std::optional<Dataset> combined = Dataset::asset(Asset{lit("a")});
-  for (int i = 0; i < kLength; ++i) {
-    CombinedDataset level;
-    level.inputs.push_back(std::move(*combined));
-    combined = Dataset::combine(std::move(level));
-  }
+TEST(DeepCopy, MillionNegationsAreCopiedWrittenAndFreedOnASmallStack) {
+  run_on_small_stack([] {
+    constexpr int kLength = 1000000;
+    NumericSeries chain = raw("leaf");
+    for (int i = 0; i < kLength; ++i) chain = NumericSeries::negate(Negate{std::move(chain)});
+    std::optional<NumericSeries> copy(chain);
+    const std::string expected = repeated(R"({"type":"negate","negate":{"x":)", kLength) +
+                                 R"({"type":"raw","raw":{"name":"leaf"}})" + repeated("}}", kLength);
+    EXPECT_EQ(json_of(*copy), expected);
+    copy.reset();
+    EXPECT_EQ(json_of(chain), expected);
+  });
+}
 
-  run_on_small_stack([](void* chain) { static_cast<std::optional<NumericSeries>*>(chain)->reset(); }, &negations);
-  run_on_small_stack([](void* chain) { static_cast<std::optional<Dataset>*>(chain)->reset(); }, &combined);
-  EXPECT_FALSE(negations.has_value());
-  EXPECT_FALSE(combined.has_value());
+TEST(DeepCopy, ListsAtEveryLevelOnASmallStack) {
+  run_on_small_stack([] {
+    constexpr int kLength = 100000;
+    Dataset combined = Dataset::asset(Asset{lit("a")});
+    for (int i = 0; i < kLength; ++i) {
+      CombinedDataset level;
+      level.inputs.push_back(std::move(combined));
+      combined = Dataset::combine(std::move(level));
+    }
+    const Dataset copy(combined);
+    EXPECT_EQ(json_of(copy), repeated(R"({"type":"combine","combine":{"inputs":[)", kLength) +
+                                 R"({"type":"asset","asset":{"rid":{"type":"literal","literal":"a"}}})" +
+                                 repeated("]}}", kLength));
+  });
 }
 
 TEST(DeepCopy, DoublesKeepTheirBits) {

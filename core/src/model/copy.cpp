@@ -10,7 +10,8 @@ namespace veltrix_compute::detail {
 namespace {
 
 // A record or container whose parts are still to copy. `source` and `target` are its address in
-// the source tree and in the copy; `next` is the next field or element, `count` their number.
+// the source tree and in the copy; `next` is the next field or element, `count` their number
+// (never 0: nothing is pushed for an empty one).
 struct CopyFrame {
   const void* source;
   void* target;
@@ -65,14 +66,16 @@ struct CopyStep {
     value(payload_of(source.slot().cell), payload_of(target.slot().cell), payload_type, work);
   }
 
-  // Copies the next part of the frame on top.
+  // Copies the next part of the frame on top. The frame is popped before its last part is
+  // copied, so that a chain of single children keeps the stack at one frame.
   static void step(CopyStack& work) {
-    CopyFrame& frame = work.top();
-    if (frame.next == frame.count) {
+    const CopyFrame frame = work.top();
+    const std::size_t index = frame.next;
+    if (index + 1 == frame.count) {
       work.pop();
-      return;
+    } else {
+      ++work.top().next;
     }
-    const std::size_t index = frame.next++;
     const TypeInfo& type = *frame.type;
     if (type.shape == Shape::record) {
       const FieldInfo& field = type.record().fields[index];

@@ -9,9 +9,9 @@
 namespace veltrix_compute::detail {
 namespace {
 
-// A record or container being written, or (type null) a union's closing brace still to write.
-// `next` is the next field or element; `count` their number; `wrote` whether a record member has
-// been written, which decides between "{" and ",".
+// A record or container being written: `next` is its next field or element, `count` their
+// number, `wrote` whether a record member has been written (it decides between "{" and ",").
+// Or, with `type` null, closing characters still to write: `count` times the character `next`.
 struct WriteFrame {
   const void* value;
   const TypeInfo* type;
@@ -20,6 +20,19 @@ struct WriteFrame {
   bool wrote;
 };
 using WriteStack = WorkStack<WriteFrame>;
+
+// Closing characters to write once what is pushed after them is written. A run of equal ones
+// shares a frame, so a chain of single children costs one frame whatever its depth.
+void push_closing(WriteStack& work, char closing) {
+  if (!work.empty()) {
+    WriteFrame& top = work.top();
+    if (top.type == nullptr && top.next == static_cast<unsigned char>(closing)) {
+      ++top.count;
+      return;
+    }
+  }
+  work.push({nullptr, nullptr, static_cast<unsigned char>(closing), 1, false});
+}
 
 void write_text(json::Buffer& out, std::string_view text) { json::write_json(out, text); }
 
@@ -59,7 +72,7 @@ void write_union(json::Buffer& out, const UnionHandle& handle, const UnionInfo& 
       break;
     case Placement::cell:
       if (slot.cell == nullptr) throw InternalFailure("an empty union value was written");
-      work.push({nullptr, nullptr, 0, 0, false});  // the closing brace, after the payload
+      push_closing(work, '}');  // after the payload
       write_value(out, payload_of(slot.cell), *variant.payload, work);
       return;
   }
@@ -107,55 +120,69 @@ void write_value(json::Buffer& out, const void* value, const TypeInfo& type, Wri
         return;
       }
       out.put(ops.open);
-      work.push({value, &type, 0, count, false});
+      if (count == 0) {
+        out.put(ops.close);
+      } else {
+        work.push({value, &type, 0, count, false});
+      }
       return;
     }
   }
 }
 
 // Whether a record member is left out.
-bool left_out(const FieldInfo& field, const void* value) noexcept {
+bool left_out(const FieldInfo& field, const void* record) noexcept {
   if (field.form == FieldForm::required) return false;
-  return field.type->container().ops->size(value) == 0;
+  return field.type->container().ops->size(static_cast<const char*>(record) + field.offset) == 0;
 }
 
-// Writes the next part of the frame on top.
+// The index of the first member from `from` on that is written, or `count` if none is.
+std::size_t next_written(const RecordInfo& record, const void* value, std::size_t from) noexcept {
+  while (from < record.field_count && left_out(record.fields[from], value)) ++from;
+  return from;
+}
+
+// Writes the next part of the frame on top. The frame gives way to its closing character before
+// its last part is written (see push_closing).
 void step(json::Buffer& out, WriteStack& work) {
-  WriteFrame& frame = work.top();
+  const WriteFrame frame = work.top();
   const TypeInfo* type = frame.type;
   if (type == nullptr) {
-    out.put('}');
+    for (std::size_t i = 0; i < frame.count; ++i) out.put(static_cast<char>(frame.next));
     work.pop();
     return;
   }
   if (type->shape == Shape::record) {
     const RecordInfo& record = type->record();
-    while (frame.next < frame.count) {
-      const FieldInfo& field = record.fields[frame.next++];
-      const void* member = static_cast<const char*>(frame.value) + field.offset;
-      if (left_out(field, member)) continue;
-      out.put(frame.wrote ? ',' : '{');
-      frame.wrote = true;
-      out.append(field.quoted_key);
-      write_value(out, member, *field.type, work);  // may push: `frame` is stale from here
+    const std::size_t index = next_written(record, frame.value, frame.next);
+    if (index == record.field_count) {  // only when nothing is written at all
+      out.literal("{}");
+      work.pop();
       return;
     }
-    if (frame.wrote) {
-      out.put('}');
+    out.put(frame.wrote ? ',' : '{');
+    const FieldInfo& field = record.fields[index];
+    out.append(field.quoted_key);
+    if (next_written(record, frame.value, index + 1) == record.field_count) {
+      work.pop();
+      push_closing(work, '}');
     } else {
-      out.literal("{}");
+      WriteFrame& top = work.top();
+      top.next = index + 1;
+      top.wrote = true;
     }
-    work.pop();
+    write_value(out, static_cast<const char*>(frame.value) + field.offset, *field.type, work);
     return;
   }
   const ContainerInfo& container = type->container();
-  if (frame.next == frame.count) {
-    out.put(container.ops->close);
-    work.pop();
-    return;
-  }
-  const std::size_t index = frame.next++;
+  const std::size_t index = frame.next;
   if (index != 0) out.put(',');
+  if (index + 1 == frame.count) {
+    work.pop();
+    push_closing(work, container.ops->close);
+  } else {
+    ++work.top().next;
+  }
   const void* value = frame.value;
   if (container.key != nullptr) {
     const void* key = container.ops->key_at(value, index);
