@@ -6,9 +6,9 @@ Usage:
   generate_model.py SCHEMA_DIR OUT_DIR PARTS      write model.h, model_builders.h, model_part_<i>.cpp (i < PARTS)
                                                   and catalogue_cases.inc
 
-The output is uniform: each type is the same small block, and the logic it relies on lives in the
-hand-written core/include/veltrix_compute/model_support.h. See that header for the conventions
-(C++ names, union representation, depth, freeing).
+The output is uniform: each type is the same small block (its C++ type, factories, accessors and
+one table for the engine), and the logic lives in hand-written code: model_support.h for the
+conventions, model/engine.h for copying, writing and freeing.
 """
 
 from __future__ import annotations
@@ -29,25 +29,25 @@ def _write_if_changed(path: pathlib.Path, text: str) -> None:
     path.write_text(text)
 
 
+def _plural(count: int, kind: str) -> str:
+    return f"{count} {kind}" + ("" if count == 1 else "es" if kind.endswith("s") else "s")
+
+
 def main(argv: list[str]) -> int:
-    if len(argv) == 3 and argv[1] == "--check":
-        try:
-            loaded = schema_reader.load(pathlib.Path(argv[2]))
-        except schema_reader.SchemaError as error:
-            print(error, file=sys.stderr)
-            return 1
-        counts = {kind: len(loaded.of_kind(kind)) for kind in ("record", "union", "enum", "alias")}
-        print("schema ok:", ", ".join(f"{n} {kind}s" for kind, n in counts.items()))
-        return 0
-    if len(argv) != 4:
+    checking = len(argv) == 3 and argv[1] == "--check"
+    if not checking and len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    schema_dir, out_dir, parts = pathlib.Path(argv[1]), pathlib.Path(argv[2]), int(argv[3])
     try:
-        loaded = schema_reader.load(schema_dir)
+        loaded = schema_reader.load(pathlib.Path(argv[-1] if checking else argv[1]))
     except schema_reader.SchemaError as error:
         print(error, file=sys.stderr)
         return 1
+    if checking:
+        kinds = ("record", "union", "enum", "alias")
+        print("schema ok:", ", ".join(_plural(len(loaded.of_kind(kind)), kind) for kind in kinds))
+        return 0
+    out_dir, parts = pathlib.Path(argv[2]), int(argv[3])
     out_dir.mkdir(parents=True, exist_ok=True)
     _write_if_changed(out_dir / "model.h", emit_header(loaded))
     _write_if_changed(out_dir / "model_builders.h", emit_builders_header(loaded))
