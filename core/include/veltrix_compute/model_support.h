@@ -51,7 +51,7 @@ class UnionBase : public UnionHandle {
   }
   UnionBase() noexcept = default;
   UnionBase(const UnionBase& other) : UnionHandle() {
-    Engine::copy_union(*this, other, TypeOf<Union>::info.union_());
+    Engine::copy_union(*this, other, TypeOf<Union>::info);
   }
   UnionBase(UnionBase&&) noexcept = default;
   UnionBase& operator=(const UnionBase& other) {

@@ -1,4 +1,9 @@
-// Deep copy of a union's tree with a stack of frames instead of nested calls (see engine.h).
+// Deep copy of a union's tree without nesting a call per level (see engine.h).
+//
+// The copy descends in a loop: at each record or container it copies the parts that need no
+// descent on the spot, and before descending into a part it leaves a frame for what remains of
+// the current value, unless nothing remains. So a chain of single children needs no frame at all,
+// and the stack holds one frame per unfinished record or container on the current path.
 #include <cstring>
 #include <string>
 
@@ -9,9 +14,7 @@
 namespace veltrix_compute::detail {
 namespace {
 
-// A record or container whose parts are still to copy. `source` and `target` are its address in
-// the source tree and in the copy; `next` is the next field or element, `count` their number
-// (never 0: nothing is pushed for an empty one).
+// What remains of a record or container: its parts from `next` to `count` (exclusive).
 struct CopyFrame {
   const void* source;
   void* target;
@@ -19,79 +22,134 @@ struct CopyFrame {
   std::size_t next;
   std::size_t count;
 };
-using CopyStack = WorkStack<CopyFrame>;
 
-struct CopyStep {
-  // Copies a value into `target` (default-constructed), or pushes a frame for its parts.
-  static void value(const void* source, void* target, const TypeInfo& type, CopyStack& work) {
+class Copier {
+ public:
+  // Copies `source` into the default-constructed `target`.
+  void run(const void* source, void* target, const TypeInfo* type) {
+    descend(source, target, type);
+    while (!work_.empty()) {
+      const CopyFrame frame = work_.top();
+      work_.pop();
+      if (frame.type->shape == Shape::record) {
+        record_from(frame.source, frame.target, *frame.type, frame.next);
+      } else {
+        container_from(frame.source, frame.target, *frame.type, frame.next, frame.count);
+      }
+    }
+  }
+
+ private:
+  // Copies a value that needs no descent and returns true, or returns false.
+  static bool copy_flat(const void* source, void* target, const TypeInfo& type) {
     switch (type.shape) {
       case Shape::boolean:
       case Shape::i32:
       case Shape::i64:
       case Shape::f64:
         std::memcpy(target, source, type.size);
-        return;
+        return true;
       case Shape::string:
         *static_cast<std::string*>(target) = *static_cast<const std::string*>(source);
-        return;
+        return true;
       case Shape::enumeration:
         *static_cast<EnumValue*>(target) = *static_cast<const EnumValue*>(source);
-        return;
+        return true;
       case Shape::opaque:
         type.opaque().copy_assign(target, source);
-        return;
-      case Shape::union_:
-        handle(*static_cast<const UnionHandle*>(source), *static_cast<UnionHandle*>(target), type.union_(), work);
-        return;
+        return true;
+      case Shape::union_: {
+        const auto& handle = *static_cast<const UnionHandle*>(source);
+        if (holds_cell(handle, type.union_())) return false;
+        Engine::copy_handle_shell(handle, *static_cast<UnionHandle*>(target), type.union_());
+        return true;
+      }
       case Shape::record:
-        if (type.record().field_count != 0) work.push({source, target, &type, 0, type.record().field_count});
-        return;
-      case Shape::container: {
-        const ContainerOps& ops = *type.container().ops;
-        const std::size_t count = ops.size(source);
-        if (count == 0) return;
-        ops.fill_default(target, count);
-        work.push({source, target, &type, 0, count});
-        return;
+      case Shape::container:
+        return false;
+    }
+    return false;
+  }
+
+  // Copies a value, descending in a loop (see the file comment).
+  void descend(const void* source, void* target, const TypeInfo* type) {
+    while (type != nullptr && !copy_flat(source, target, *type)) {
+      switch (type->shape) {
+        case Shape::union_: {
+          auto& handle = *static_cast<UnionHandle*>(target);
+          const auto& from = *static_cast<const UnionHandle*>(source);
+          Engine::copy_handle_shell(from, handle, type->union_());
+          type = &payload_type_of(from.slot().cell);
+          source = payload_of(from.slot().cell);
+          target = payload_of(handle.slot().cell);
+          break;
+        }
+        case Shape::record:
+          type = record_from(source, target, *type, 0, &source, &target);
+          break;
+        default: {
+          const std::size_t count = type->container().ops->size(source);
+          if (count == 0) return;
+          type->container().ops->fill_default(target, count);
+          type = container_from(source, target, *type, 0, count, &source, &target);
+          break;
+        }
       }
     }
   }
 
-  // `target` is empty. It takes the source's kind and, for a payload in a cell, a new cell with a
-  // default payload, filled afterwards: at every moment the copy is a tree that frees cleanly.
-  static void handle(const UnionHandle& source, UnionHandle& target, const UnionInfo& type, CopyStack& work) {
-    Engine::copy_handle_shell(source, target, type);
-    if (target.slot().cell == nullptr || !holds_cell(target, type)) return;
-    const TypeInfo& payload_type = payload_type_of(source.slot().cell);
-    value(payload_of(source.slot().cell), payload_of(target.slot().cell), payload_type, work);
+  // Copies the fields of a record from `index` on, up to the first that needs a descent: returns
+  // its type and address (leaving a frame for the fields after it), or null when done.
+  const TypeInfo* record_from(const void* source, void* target, const TypeInfo& type, std::size_t index,
+                              const void** next_source, void** next_target) {
+    const RecordInfo& record = type.record();
+    for (; index < record.field_count; ++index) {
+      const FieldInfo& field = record.fields[index];
+      const void* member_source = static_cast<const char*>(source) + field.offset;
+      void* member_target = static_cast<char*>(target) + field.offset;
+      if (copy_flat(member_source, member_target, *field.type)) continue;
+      if (index + 1 < record.field_count) work_.push({source, target, &type, index + 1, record.field_count});
+      *next_source = member_source;
+      *next_target = member_target;
+      return field.type;
+    }
+    return nullptr;
+  }
+  void record_from(const void* source, void* target, const TypeInfo& type, std::size_t index) {
+    const void* next_source;
+    void* next_target;
+    const TypeInfo* next = record_from(source, target, type, index, &next_source, &next_target);
+    if (next != nullptr) descend(next_source, next_target, next);
   }
 
-  // Copies the next part of the frame on top. The frame is popped before its last part is
-  // copied, so that a chain of single children keeps the stack at one frame.
-  static void step(CopyStack& work) {
-    const CopyFrame frame = work.top();
-    const std::size_t index = frame.next;
-    if (index + 1 == frame.count) {
-      work.pop();
-    } else {
-      ++work.top().next;
-    }
-    const TypeInfo& type = *frame.type;
-    if (type.shape == Shape::record) {
-      const FieldInfo& field = type.record().fields[index];
-      value(static_cast<const char*>(frame.source) + field.offset, static_cast<char*>(frame.target) + field.offset,
-            *field.type, work);
-      return;
-    }
+  // The same for the elements of a filled container (of a map: keys, then values).
+  const TypeInfo* container_from(const void* source, void* target, const TypeInfo& type, std::size_t index,
+                                 std::size_t count, const void** next_source, void** next_target) {
     const ContainerInfo& container = type.container();
     const ContainerOps& ops = *container.ops;
-    const void* source = frame.source;
-    void* target = frame.target;
-    if (container.key != nullptr) {
-      value(ops.key_at(source, index), const_cast<void*>(ops.key_at(target, index)), *container.key, work);
+    for (; index < count; ++index) {
+      if (container.key != nullptr) {
+        copy_flat(ops.key_at(source, index), const_cast<void*>(ops.key_at(target, index)), *container.key);
+      }
+      const void* element_source = ops.at(source, index);
+      void* element_target = const_cast<void*>(ops.at(target, index));
+      if (copy_flat(element_source, element_target, *container.element)) continue;
+      if (index + 1 < count) work_.push({source, target, &type, index + 1, count});
+      *next_source = element_source;
+      *next_target = element_target;
+      return container.element;
     }
-    value(ops.at(source, index), const_cast<void*>(ops.at(target, index)), *container.element, work);
+    return nullptr;
   }
+  void container_from(const void* source, void* target, const TypeInfo& type, std::size_t index,
+                      std::size_t count) {
+    const void* next_source;
+    void* next_target;
+    const TypeInfo* next = container_from(source, target, type, index, count, &next_source, &next_target);
+    if (next != nullptr) descend(next_source, next_target, next);
+  }
+
+  WorkStack<CopyFrame> work_;
 };
 
 }  // namespace
@@ -110,13 +168,11 @@ void Engine::copy_handle_shell(const UnionHandle& source, UnionHandle& target, c
   target.tail_.kind = source.tail_.kind;
 }
 
-void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const UnionInfo& type) {
-  CopyStack work;
+void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {
   try {
-    CopyStep::handle(source, target, type, work);
-    while (!work.empty()) CopyStep::step(work);
+    Copier().run(&source, &target, &type);
   } catch (...) {
-    free_union(target, type);
+    free_union(target, type.union_());
     throw;
   }
 }

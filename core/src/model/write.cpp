@@ -1,4 +1,9 @@
-// The JSON text of a value with a stack of frames instead of nested calls (see engine.h).
+// The JSON text of a value without nesting a call per level (see engine.h).
+//
+// Like the copy, the writer descends in a loop: it writes what needs no descent on the spot, and
+// before descending it leaves a frame for what remains of the current record or container, or,
+// when nothing remains, only its closing character. Runs of equal closing characters share one
+// frame, so a chain of single children costs one frame whatever its depth.
 #include <string>
 #include <string_view>
 
@@ -9,9 +14,9 @@
 namespace veltrix_compute::detail {
 namespace {
 
-// A record or container being written: `next` is its next field or element, `count` their
-// number, `wrote` whether a record member has been written (it decides between "{" and ",").
-// Or, with `type` null, closing characters still to write: `count` times the character `next`.
+// What remains of a record (fields from `next`, the last written one at `count` - 1; `wrote`
+// whether one was written before) or of a container (elements from `next` to `count`). With
+// `type` null: closing characters, `count` times the character `next`.
 struct WriteFrame {
   const void* value;
   const TypeInfo* type;
@@ -19,189 +24,224 @@ struct WriteFrame {
   std::size_t count;
   bool wrote;
 };
-using WriteStack = WorkStack<WriteFrame>;
 
-// Closing characters to write once what is pushed after them is written. A run of equal ones
-// shares a frame, so a chain of single children costs one frame whatever its depth.
-void push_closing(WriteStack& work, char closing) {
-  if (!work.empty()) {
-    WriteFrame& top = work.top();
-    if (top.type == nullptr && top.next == static_cast<unsigned char>(closing)) {
-      ++top.count;
-      return;
+// The next value to write, once the current one has to descend.
+struct Descent {
+  const void* value = nullptr;
+  const TypeInfo* type = nullptr;
+};
+
+class Writer {
+ public:
+  explicit Writer(json::Buffer& out) noexcept : out_(out) {}
+
+  void run(const void* value, const TypeInfo& type) {
+    descend({value, &type});
+    while (!work_.empty()) {
+      const WriteFrame frame = work_.top();
+      work_.pop();
+      if (frame.type == nullptr) {
+        for (std::size_t i = 0; i < frame.count; ++i) out_.put(static_cast<char>(frame.next));
+      } else if (frame.type->shape == Shape::record) {
+        descend(record_from(frame.value, *frame.type, frame.next, frame.count, frame.wrote));
+      } else {
+        descend(container_from(frame.value, *frame.type, frame.next, frame.count));
+      }
     }
   }
-  work.push({nullptr, nullptr, static_cast<unsigned char>(closing), 1, false});
-}
 
-void write_text(json::Buffer& out, std::string_view text) { json::write_json(out, text); }
+ private:
+  void text(std::string_view text) { json::write_json(out_, text); }
 
-void write_enum(json::Buffer& out, const void* value, const EnumInfo& type) {
-  const auto& enumeration = *static_cast<const EnumValue*>(value);
-  const std::uint8_t index = Engine::enum_index(enumeration);
-  write_text(out, index < type.value_count ? type.names[index] : std::string_view(Engine::enum_unknown_text(enumeration)));
-}
-
-// Writes a value, or pushes a frame for its parts.
-void write_value(json::Buffer& out, const void* value, const TypeInfo& type, WriteStack& work);
-
-void write_union(json::Buffer& out, const UnionHandle& handle, const UnionInfo& type, WriteStack& work) {
-  const std::uint8_t kind = handle.kind_index();
-  const UnionHandle::Slot& slot = handle.slot();
-  if (kind >= type.variant_count) {
-    write_value(out, payload_of(slot.cell), *type.unknown_payload, work);  // writes its own frame
-    return;
+  void enumeration(const void* value, const EnumInfo& type) {
+    const auto& enumeration = *static_cast<const EnumValue*>(value);
+    const std::uint8_t index = Engine::enum_index(enumeration);
+    text(index < type.value_count ? type.names[index] : std::string_view(Engine::enum_unknown_text(enumeration)));
   }
-  const VariantInfo& variant = type.variants[kind];
-  out.append(variant.prefix);
-  switch (variant.placement) {
-    case Placement::empty:
-      out.literal("{}}");
-      return;
-    case Placement::inline_bool:
-      json::write_json(out, slot.flag);
-      break;
-    case Placement::inline_i32:
-      json::write_json(out, slot.i32);
-      break;
-    case Placement::inline_i64:
-      json::write_json(out, slot.i64);
-      break;
-    case Placement::inline_f64:
-      json::write_json(out, slot.f64);
-      break;
-    case Placement::cell:
-      if (slot.cell == nullptr) throw InternalFailure("an empty union value was written");
-      push_closing(work, '}');  // after the payload
-      write_value(out, payload_of(slot.cell), *variant.payload, work);
-      return;
-  }
-  out.put('}');
-}
 
-void write_value(json::Buffer& out, const void* value, const TypeInfo& type, WriteStack& work) {
-  switch (type.shape) {
-    case Shape::boolean:
-      json::write_json(out, *static_cast<const bool*>(value));
-      return;
-    case Shape::i32:
-      json::write_json(out, *static_cast<const std::int32_t*>(value));
-      return;
-    case Shape::i64:
-      json::write_json(out, *static_cast<const std::int64_t*>(value));
-      return;
-    case Shape::f64:
-      json::write_json(out, *static_cast<const double*>(value));
-      return;
-    case Shape::string:
-      write_text(out, *static_cast<const std::string*>(value));
-      return;
-    case Shape::enumeration:
-      write_enum(out, value, type.enumeration());
-      return;
-    case Shape::opaque:
-      type.opaque().write(&out, value);
-      return;
-    case Shape::union_:
-      write_union(out, *static_cast<const UnionHandle*>(value), type.union_(), work);
-      return;
-    case Shape::record:
-      if (type.record().field_count == 0) {
-        out.literal("{}");
-      } else {
-        work.push({value, &type, 0, type.record().field_count, false});
-      }
-      return;
-    case Shape::container: {
-      const ContainerOps& ops = *type.container().ops;
-      const std::size_t count = ops.size(value);
-      if (ops.open == '\0') {  // an optional: its value or nothing
-        if (count != 0) write_value(out, ops.at(value, 0), *type.container().element, work);
+  // Closing characters to write once what is pushed after them is written.
+  void push_closing(char closing) {
+    if (!work_.empty()) {
+      WriteFrame& top = work_.top();
+      if (top.type == nullptr && top.next == static_cast<unsigned char>(closing)) {
+        ++top.count;
         return;
       }
-      out.put(ops.open);
-      if (count == 0) {
-        out.put(ops.close);
-      } else {
-        work.push({value, &type, 0, count, false});
+    }
+    work_.push({nullptr, nullptr, static_cast<unsigned char>(closing), 1, false});
+  }
+
+  // Writes a value that needs no descent and returns true, or returns false (a union whose
+  // payload is in a cell, a record, a list, set or map, or an optional that holds a value).
+  bool write_flat(const void* value, const TypeInfo& type) {
+    switch (type.shape) {
+      case Shape::boolean:
+        json::write_json(out_, *static_cast<const bool*>(value));
+        return true;
+      case Shape::i32:
+        json::write_json(out_, *static_cast<const std::int32_t*>(value));
+        return true;
+      case Shape::i64:
+        json::write_json(out_, *static_cast<const std::int64_t*>(value));
+        return true;
+      case Shape::f64:
+        json::write_json(out_, *static_cast<const double*>(value));
+        return true;
+      case Shape::string:
+        text(*static_cast<const std::string*>(value));
+        return true;
+      case Shape::enumeration:
+        enumeration(value, type.enumeration());
+        return true;
+      case Shape::opaque:
+        type.opaque().write(&out_, value);
+        return true;
+      case Shape::union_:
+        return write_flat_union(*static_cast<const UnionHandle*>(value), type.union_());
+      case Shape::record:
+      case Shape::container:
+        return false;
+    }
+    return false;
+  }
+
+  bool write_flat_union(const UnionHandle& handle, const UnionInfo& type) {
+    const std::uint8_t kind = handle.kind_index();
+    const UnionHandle::Slot& slot = handle.slot();
+    if (kind >= type.variant_count) {  // Unknown: written whole by its own writer
+      write_flat(payload_of(slot.cell), *type.unknown_payload);
+      return true;
+    }
+    const VariantInfo& variant = type.variants[kind];
+    switch (variant.placement) {
+      case Placement::empty:
+        out_.append(variant.prefix);
+        out_.literal("{}}");
+        return true;
+      case Placement::inline_bool:
+        out_.append(variant.prefix);
+        json::write_json(out_, slot.flag);
+        break;
+      case Placement::inline_i32:
+        out_.append(variant.prefix);
+        json::write_json(out_, slot.i32);
+        break;
+      case Placement::inline_i64:
+        out_.append(variant.prefix);
+        json::write_json(out_, slot.i64);
+        break;
+      case Placement::inline_f64:
+        out_.append(variant.prefix);
+        json::write_json(out_, slot.f64);
+        break;
+      case Placement::cell:
+        return false;
+    }
+    out_.put('}');
+    return true;
+  }
+
+  // Writes a value, descending in a loop (see the file comment).
+  void descend(Descent next) {
+    while (next.type != nullptr && !write_flat(next.value, *next.type)) {
+      const TypeInfo& type = *next.type;
+      switch (type.shape) {
+        case Shape::union_: {
+          const auto& handle = *static_cast<const UnionHandle*>(next.value);
+          const void* cell = handle.slot().cell;
+          if (cell == nullptr) throw InternalFailure("an empty union value was written");
+          out_.append(type.union_().variants[handle.kind_index()].prefix);
+          push_closing('}');
+          next = {payload_of(cell), &payload_type_of(cell)};
+          break;
+        }
+        case Shape::record:
+          next = record_from(next.value, type, 0, last_written(next.value, type.record()) + 1, false);
+          break;
+        default:
+          next = container(next.value, type);
+          break;
       }
-      return;
     }
   }
-}
 
-// Whether a record member is left out.
-bool left_out(const FieldInfo& field, const void* record) noexcept {
-  if (field.form == FieldForm::required) return false;
-  return field.type->container().ops->size(static_cast<const char*>(record) + field.offset) == 0;
-}
-
-// The index of the first member from `from` on that is written, or `count` if none is.
-std::size_t next_written(const RecordInfo& record, const void* value, std::size_t from) noexcept {
-  while (from < record.field_count && left_out(record.fields[from], value)) ++from;
-  return from;
-}
-
-// Writes the next part of the frame on top. The frame gives way to its closing character before
-// its last part is written (see push_closing).
-void step(json::Buffer& out, WriteStack& work) {
-  const WriteFrame frame = work.top();
-  const TypeInfo* type = frame.type;
-  if (type == nullptr) {
-    for (std::size_t i = 0; i < frame.count; ++i) out.put(static_cast<char>(frame.next));
-    work.pop();
-    return;
+  static bool left_out(const FieldInfo& field, const void* record) noexcept {
+    return field.form != FieldForm::required &&
+           field.type->container().ops->size(static_cast<const char*>(record) + field.offset) == 0;
   }
-  if (type->shape == Shape::record) {
-    const RecordInfo& record = type->record();
-    const std::size_t index = next_written(record, frame.value, frame.next);
-    if (index == record.field_count) {  // only when nothing is written at all
-      out.literal("{}");
-      work.pop();
-      return;
+
+  // The index of the last member that is written; -1 when none is.
+  static std::ptrdiff_t last_written(const void* value, const RecordInfo& record) noexcept {
+    auto index = static_cast<std::ptrdiff_t>(record.field_count) - 1;
+    while (index >= 0 && left_out(record.fields[index], value)) --index;
+    return index;
+  }
+
+  // Writes the members of a record from `index` on, up to the first that needs a descent (see
+  // the file comment), or to the closing brace. `end` is one past the last written member.
+  Descent record_from(const void* value, const TypeInfo& type, std::size_t index, std::size_t end, bool wrote) {
+    const RecordInfo& record = type.record();
+    for (; index < end; ++index) {
+      const FieldInfo& field = record.fields[index];
+      if (left_out(field, value)) continue;
+      out_.put(wrote ? ',' : '{');
+      wrote = true;
+      out_.append(field.quoted_key);
+      const void* member = static_cast<const char*>(value) + field.offset;
+      if (write_flat(member, *field.type)) continue;
+      if (index + 1 < end) {
+        work_.push({value, &type, index + 1, end, true});
+      } else {
+        push_closing('}');
+      }
+      return {member, field.type};
     }
-    out.put(frame.wrote ? ',' : '{');
-    const FieldInfo& field = record.fields[index];
-    out.append(field.quoted_key);
-    if (next_written(record, frame.value, index + 1) == record.field_count) {
-      work.pop();
-      push_closing(work, '}');
+    if (wrote) {
+      out_.put('}');
     } else {
-      WriteFrame& top = work.top();
-      top.next = index + 1;
-      top.wrote = true;
+      out_.literal("{}");
     }
-    write_value(out, static_cast<const char*>(frame.value) + field.offset, *field.type, work);
-    return;
+    return {};
   }
-  const ContainerInfo& container = type->container();
-  const std::size_t index = frame.next;
-  if (index != 0) out.put(',');
-  if (index + 1 == frame.count) {
-    work.pop();
-    push_closing(work, container.ops->close);
-  } else {
-    ++work.top().next;
+
+  // Starts a container: an optional's value, or the opening bracket and the elements.
+  Descent container(const void* value, const TypeInfo& type) {
+    const ContainerOps& ops = *type.container().ops;
+    const std::size_t count = ops.size(value);
+    if (ops.open == '\0') return count == 0 ? Descent{} : Descent{ops.at(value, 0), type.container().element};
+    out_.put(ops.open);
+    return container_from(value, type, 0, count);
   }
-  const void* value = frame.value;
-  if (container.key != nullptr) {
-    const void* key = container.ops->key_at(value, index);
-    if (container.key->shape == Shape::enumeration) {
-      write_enum(out, key, container.key->enumeration());
-    } else {
-      write_text(out, *static_cast<const std::string*>(key));
+
+  // Writes the elements of a list, set or map from `index` on, as record_from does the members.
+  Descent container_from(const void* value, const TypeInfo& type, std::size_t index, std::size_t count) {
+    const ContainerInfo& container = type.container();
+    const ContainerOps& ops = *container.ops;
+    for (; index < count; ++index) {
+      if (index != 0) out_.put(',');
+      if (container.key != nullptr) {
+        write_flat(ops.key_at(value, index), *container.key);
+        out_.put(':');
+      }
+      const void* element = ops.at(value, index);
+      if (write_flat(element, *container.element)) continue;
+      if (index + 1 < count) {
+        work_.push({value, &type, index + 1, count, false});
+      } else {
+        push_closing(ops.close);
+      }
+      return {element, container.element};
     }
-    out.put(':');
+    out_.put(ops.close);
+    return {};
   }
-  write_value(out, container.ops->at(value, index), *container.element, work);
-}
+
+  json::Buffer& out_;
+  WorkStack<WriteFrame> work_;
+};
 
 }  // namespace
 
-void Engine::write(json::Buffer& out, const void* value, const TypeInfo& type) {
-  WriteStack work;
-  write_value(out, value, type, work);
-  while (!work.empty()) step(out, work);
-}
+void Engine::write(json::Buffer& out, const void* value, const TypeInfo& type) { Writer(out).run(value, type); }
 
 }  // namespace veltrix_compute::detail

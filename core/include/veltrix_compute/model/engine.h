@@ -3,8 +3,8 @@
 //
 // None of the three nests a call per level of the tree, so a value of any depth is safe on any
 // thread, whatever its stack:
-// - Copying and writing keep their work on a stack of frames: the first 32 frames on the C stack,
-//   more on the heap. Only copying and writing a tree deeper than that allocates for it.
+// - Copying and writing descend in a loop and keep a frame only for what remains of an unfinished
+//   record or container on the current path: the first 32 frames on the C stack, more on the heap.
 // - Freeing needs no memory at all: the handles whose cells remain to be freed are linked through
 //   the handles themselves (a handle is 16 bytes: its cell pointer stays, the link takes the kind's
 //   place, and the cell's header says what the payload is). A cell is marked once its children are
@@ -21,9 +21,9 @@
 namespace veltrix_compute::detail {
 
 struct Engine {
-  // A deep copy of `source` into `target`, which must be empty. If memory runs out part-way,
-  // what was built is freed, `target` is left empty and std::bad_alloc is thrown.
-  static void copy_union(UnionHandle& target, const UnionHandle& source, const UnionInfo& type);
+  // A deep copy of `source` into `target`, which must be empty; `type` is their union's. If memory
+  // runs out part-way, what was built is freed, `target` is left empty and std::bad_alloc is thrown.
+  static void copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type);
   // Frees the tree that `handle` holds and leaves it empty. Never allocates. When cells may not
   // be released on this thread (cell_memory.h), the tree is leaked instead.
   static void free_union(UnionHandle& handle, const UnionInfo& type) noexcept;
