@@ -315,9 +315,8 @@ def _c_string(text: str) -> str:
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def _type_info_definition(decl: Decl, shape: str, details: str) -> str:
-    full = _qualified(decl)
-    return f"constinit const TypeInfo {full}::kTypeInfo = type_info<{full}>(Shape::{shape}, &{details});\n"
+def _type_info_definition(decl: Decl, maker: str, details: str) -> str:
+    return f"constinit const TypeInfo {_qualified(decl)}::kTypeInfo = {maker}({details});\n"
 
 
 def _emit_union_functions(names: Names, decl: Decl) -> str:
@@ -354,9 +353,23 @@ constexpr VariantInfo {table}[] = {{
 {nl.join(rows)}
 }};
 constexpr UnionInfo k{name}Union{{{len(decl.members)}, {table}, &TypeOf<UnknownVariant>::info}};
-{_type_info_definition(decl, "union_", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
+{_type_info_definition(decl, f"union_info<{full}>", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
 {nl.join(functions)}
 """
+
+
+def _holds_unions(schema: Schema, type_name: str, seen: set[str] | None = None) -> bool:
+    """Whether a value of the type can hold a union, directly or through records."""
+    decl = schema.decls.get(type_name)
+    if decl is None or decl.kind in ("enum", "alias"):
+        return False
+    if decl.kind == "union":
+        return True
+    seen = seen if seen is not None else set()
+    if type_name in seen:
+        return False
+    seen.add(type_name)
+    return any(_holds_unions(schema, m.type.name, seen) for m in decl.members)
 
 
 def _emit_record_functions(names: Names, decl: Decl) -> str:
@@ -366,8 +379,9 @@ def _emit_record_functions(names: Names, decl: Decl) -> str:
     rows = [f"    {{{_c_string(chr(34) + m.json_name + chr(34) + ':')}, offsetof({full}, {ident(m.json_name)}), "
             f"FieldForm::{forms.get(m.type.form, 'collection')}, {_type_info(names, m.type)}}},"
             for m in decl.members]
+    leaf = "false" if _holds_unions(names.schema, decl.name) else "true"
     if not rows:
-        return f"\n// {decl.name}\n{_type_info_definition(decl, 'record', 'kEmptyRecord')}"
+        return f"\n// {decl.name}\n{_type_info_definition(decl, f'record_info<{full}, true>', '{0, nullptr}')}"
     nl = "\n"
     return f"""
 // {decl.name}
@@ -375,7 +389,7 @@ constexpr FieldInfo k{name}Fields[] = {{
 {nl.join(rows)}
 }};
 constexpr RecordInfo k{name}Record{{{len(rows)}, k{name}Fields}};
-{_type_info_definition(decl, "record", f"k{name}Record")}"""
+{_type_info_definition(decl, f"record_info<{full}, {leaf}>", f"k{name}Record")}"""
 
 
 def _emit_enum_functions(decl: Decl) -> str:
@@ -386,7 +400,7 @@ def _emit_enum_functions(decl: Decl) -> str:
 // {decl.name}
 const std::string_view {full}::kNames[{full}::kValueCount] = {{{names}}};
 constexpr EnumInfo k{name}Enum{{{len(decl.values)}, {full}::kNames}};
-{_type_info_definition(decl, "enumeration", f"k{name}Enum")}"""
+{_type_info_definition(decl, f"enum_info<{full}>", f"k{name}Enum")}"""
 
 
 def _assign_parts(schema: Schema, parts: int) -> list[list[Decl]]:

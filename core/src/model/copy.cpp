@@ -60,7 +60,9 @@ class Copier {
         return true;
       case Shape::union_: {
         const auto& handle = *static_cast<const UnionHandle*>(source);
-        if (holds_cell(handle, type.union_())) return false;
+        if (holds_cell(handle, type.union_()) && payload_type_of(handle.slot().cell).copy_construct == nullptr) {
+          return false;
+        }
         Engine::copy_handle_shell(handle, *static_cast<UnionHandle*>(target), type.union_());
         return true;
       }
@@ -78,7 +80,7 @@ class Copier {
         case Shape::union_: {
           auto& handle = *static_cast<UnionHandle*>(target);
           const auto& from = *static_cast<const UnionHandle*>(source);
-          Engine::copy_handle_shell(from, handle, type->union_());
+          if (Engine::copy_handle_shell(from, handle, type->union_())) return;
           type = &payload_type_of(from.slot().cell);
           source = payload_of(from.slot().cell);
           target = payload_of(handle.slot().cell);
@@ -154,18 +156,30 @@ class Copier {
 
 }  // namespace
 
-void Engine::copy_handle_shell(const UnionHandle& source, UnionHandle& target, const UnionInfo& type) {
+bool Engine::copy_handle_shell(const UnionHandle& source, UnionHandle& target, const UnionInfo& type) {
   if (!holds_cell(source, type)) {
     target.slot_ = source.slot_;  // an inline payload, no payload, or an empty handle
     target.tail_.kind = source.tail_.kind;
-    return;
+    return true;
   }
   const TypeInfo& payload_type = payload_type_of(source.slot_.cell);
   void* cell = allocate_cell(cell_size(payload_type));
   static_cast<CellHeader*>(cell)->payload_type = &payload_type;
+  if (payload_type.copy_construct != nullptr) {
+    try {
+      payload_type.copy_construct(payload_of(cell), payload_of(source.slot_.cell));
+    } catch (...) {
+      release_cell(cell, cell_size(payload_type));
+      throw;
+    }
+    target.slot_.cell = cell;
+    target.tail_.kind = source.tail_.kind;
+    return true;
+  }
   payload_type.construct(payload_of(cell));
   target.slot_.cell = cell;
   target.tail_.kind = source.tail_.kind;
+  return false;
 }
 
 void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {

@@ -43,6 +43,15 @@ void for_each_cell_handle(void* value, const TypeInfo& type, Visit& visit) noexc
 // Bit 0 of a pending handle's cell pointer (cells are aligned to 16): its children are pending.
 constexpr std::uintptr_t kChildrenPending = 1;
 
+// Frees a cell at once if its payload holds no union.
+bool free_if_leaf(void* cell) noexcept {
+  const TypeInfo& payload_type = payload_type_of(cell);
+  if (payload_type.copy_construct == nullptr) return false;
+  payload_type.destroy(payload_of(cell));
+  release_cell(cell, cell_size(payload_type));
+  return true;
+}
+
 }  // namespace
 
 void Engine::free_union(UnionHandle& root, const UnionInfo& type) noexcept {
@@ -51,9 +60,18 @@ void Engine::free_union(UnionHandle& root, const UnionInfo& type) noexcept {
     root.slot_.cell = nullptr;  // leaked on purpose: see CellAllocator::may_release
     return;
   }
+  if (free_if_leaf(root.slot_.cell)) {
+    root.slot_.cell = nullptr;
+    return;
+  }
   root.tail_.next_pending = nullptr;
   UnionHandle* top = &root;
+  // Leaves are freed on the spot; the other children wait on the stack.
   auto push = [&top](UnionHandle& child) {
+    if (free_if_leaf(child.slot_.cell)) {
+      child.slot_.cell = nullptr;
+      return;
+    }
     child.tail_.next_pending = top;
     top = &child;
   };

@@ -1,9 +1,15 @@
 // The JSON text of a value without nesting a call per level (see engine.h).
 //
-// Like the copy, the writer descends in a loop: it writes what needs no descent on the spot, and
-// before descending it leaves a frame for what remains of the current record or container, or,
-// when nothing remains, only its closing character. Runs of equal closing characters share one
-// frame, so a chain of single children costs one frame whatever its depth.
+// The writer is one loop over three states: writing a value, writing the members of a record from
+// one of them on, and writing the elements of a list, set or map from one of them on. What needs
+// no descent is written on the spot. Before descending into a member or element it leaves a frame
+// for what remains of the current record or container, or, when nothing remains, only its closing
+// character. Closing characters wait in a small buffer of the descent and are written straight out
+// when it ends without leaving a frame; those that must wait for a frame go on the stack, where a
+// run of equal ones shares one frame, so a chain of single children costs one frame whatever its
+// depth.
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -14,41 +20,22 @@
 namespace veltrix_compute::detail {
 namespace {
 
-// What remains of a record (fields from `next`, the last written one at `count` - 1; `wrote`
-// whether one was written before) or of a container (elements from `next` to `count`). With
-// `type` null: closing characters, `count` times the character `next`.
+// What remains of a record (members from `next`, the last written one at `end` - 1; `wrote`
+// whether one was written before) or of a container (elements from `next` to `end`). With `type`
+// null: closing characters, `end` times the character `next`.
 struct WriteFrame {
   const void* value;
   const TypeInfo* type;
-  std::size_t next;
-  std::size_t count;
+  std::uint32_t next;
+  std::uint32_t end;
   bool wrote;
-};
-
-// The next value to write, once the current one has to descend.
-struct Descent {
-  const void* value = nullptr;
-  const TypeInfo* type = nullptr;
 };
 
 class Writer {
  public:
   explicit Writer(json::Buffer& out) noexcept : out_(out) {}
 
-  void run(const void* value, const TypeInfo& type) {
-    descend({value, &type});
-    while (!work_.empty()) {
-      const WriteFrame frame = work_.top();
-      work_.pop();
-      if (frame.type == nullptr) {
-        for (std::size_t i = 0; i < frame.count; ++i) out_.put(static_cast<char>(frame.next));
-      } else if (frame.type->shape == Shape::record) {
-        descend(record_from(frame.value, *frame.type, frame.next, frame.count, frame.wrote));
-      } else {
-        descend(container_from(frame.value, *frame.type, frame.next, frame.count));
-      }
-    }
-  }
+  void run(const void* value, const TypeInfo* type);
 
  private:
   void text(std::string_view text) { json::write_json(out_, text); }
@@ -59,21 +46,9 @@ class Writer {
     text(index < type.value_count ? type.names[index] : std::string_view(Engine::enum_unknown_text(enumeration)));
   }
 
-  // Closing characters to write once what is pushed after them is written.
-  void push_closing(char closing) {
-    if (!work_.empty()) {
-      WriteFrame& top = work_.top();
-      if (top.type == nullptr && top.next == static_cast<unsigned char>(closing)) {
-        ++top.count;
-        return;
-      }
-    }
-    work_.push({nullptr, nullptr, static_cast<unsigned char>(closing), 1, false});
-  }
-
   // Writes a value that needs no descent and returns true, or returns false (a union whose
-  // payload is in a cell, a record, a list, set or map, or an optional that holds a value).
-  bool write_flat(const void* value, const TypeInfo& type) {
+  // payload is in a cell, a record, or a container).
+  [[gnu::always_inline]] bool write_flat(const void* value, const TypeInfo& type) {
     switch (type.shape) {
       case Shape::boolean:
         json::write_json(out_, *static_cast<const bool*>(value));
@@ -105,15 +80,17 @@ class Writer {
     return false;
   }
 
-  bool write_flat_union(const UnionHandle& handle, const UnionInfo& type) {
+  [[gnu::always_inline]] bool write_flat_union(const UnionHandle& handle, const UnionInfo& type) {
     const std::uint8_t kind = handle.kind_index();
     const UnionHandle::Slot& slot = handle.slot();
     if (kind >= type.variant_count) {  // Unknown: written whole by its own writer
-      write_flat(payload_of(slot.cell), *type.unknown_payload);
+      type.unknown_payload->opaque().write(&out_, payload_of(slot.cell));
       return true;
     }
     const VariantInfo& variant = type.variants[kind];
     switch (variant.placement) {
+      case Placement::cell:
+        return false;
       case Placement::empty:
         out_.append(variant.prefix);
         out_.literal("{}}");
@@ -134,35 +111,9 @@ class Writer {
         out_.append(variant.prefix);
         json::write_json(out_, slot.f64);
         break;
-      case Placement::cell:
-        return false;
     }
     out_.put('}');
     return true;
-  }
-
-  // Writes a value, descending in a loop (see the file comment).
-  void descend(Descent next) {
-    while (next.type != nullptr && !write_flat(next.value, *next.type)) {
-      const TypeInfo& type = *next.type;
-      switch (type.shape) {
-        case Shape::union_: {
-          const auto& handle = *static_cast<const UnionHandle*>(next.value);
-          const void* cell = handle.slot().cell;
-          if (cell == nullptr) throw InternalFailure("an empty union value was written");
-          out_.append(type.union_().variants[handle.kind_index()].prefix);
-          push_closing('}');
-          next = {payload_of(cell), &payload_type_of(cell)};
-          break;
-        }
-        case Shape::record:
-          next = record_from(next.value, type, 0, last_written(next.value, type.record()) + 1, false);
-          break;
-        default:
-          next = container(next.value, type);
-          break;
-      }
-    }
   }
 
   static bool left_out(const FieldInfo& field, const void* record) noexcept {
@@ -170,17 +121,83 @@ class Writer {
            field.type->container().ops->size(static_cast<const char*>(record) + field.offset) == 0;
   }
 
-  // The index of the last member that is written; -1 when none is.
-  static std::ptrdiff_t last_written(const void* value, const RecordInfo& record) noexcept {
-    auto index = static_cast<std::ptrdiff_t>(record.field_count) - 1;
-    while (index >= 0 && left_out(record.fields[index], value)) --index;
-    return index;
+  // One past the last member that is written (0 when none is).
+  static std::uint32_t written_end(const void* value, const RecordInfo& record) noexcept {
+    std::uint32_t end = record.field_count;
+    while (end > 0 && left_out(record.fields[end - 1], value)) --end;
+    return end;
   }
 
-  // Writes the members of a record from `index` on, up to the first that needs a descent (see
-  // the file comment), or to the closing brace. `end` is one past the last written member.
-  Descent record_from(const void* value, const TypeInfo& type, std::size_t index, std::size_t end, bool wrote) {
-    const RecordInfo& record = type.record();
+  // A closing character to write once the current descent is written.
+  void close_later(char closing) {
+    if (pending_size_ == sizeof(pending_)) move_pending_to_stack();
+    pending_[pending_size_++] = closing;
+  }
+
+  // Before a frame is pushed, the closing characters of the descent so far go under it.
+  void move_pending_to_stack() {
+    for (std::size_t i = 0; i < pending_size_; ++i) {
+      const auto closing = static_cast<unsigned char>(pending_[i]);
+      if (!work_.empty() && work_.top().type == nullptr && work_.top().next == closing) {
+        ++work_.top().end;
+      } else {
+        work_.push({nullptr, nullptr, closing, 1, false});
+      }
+    }
+    pending_size_ = 0;
+  }
+
+  void push(const WriteFrame& frame) {
+    if (pending_size_ != 0) move_pending_to_stack();
+    work_.push(frame);
+  }
+
+  json::Buffer& out_;
+  WorkStack<WriteFrame> work_;
+  char pending_[64];
+  std::size_t pending_size_ = 0;
+};
+
+void Writer::run(const void* value, const TypeInfo* type) {
+  std::uint32_t index = 0, end = 0;
+  bool wrote = false;
+
+write_value:  // `value` of `type`, descending as far as it goes
+  if (write_flat(value, *type)) goto finished;
+  switch (type->shape) {
+    case Shape::union_: {
+      const auto& handle = *static_cast<const UnionHandle*>(value);
+      const void* cell = handle.slot().cell;
+      if (cell == nullptr) throw InternalFailure("an empty union value was written");
+      out_.append(type->union_().variants[handle.kind_index()].prefix);
+      close_later('}');
+      value = payload_of(cell);
+      type = &payload_type_of(cell);
+      goto write_value;
+    }
+    case Shape::record:
+      index = 0;
+      end = written_end(value, type->record());
+      wrote = false;
+      goto members;
+    default: {
+      const ContainerOps& ops = *type->container().ops;
+      if (ops.open == '\0') {  // an optional: its value, if it has one
+        if (ops.size(value) == 0) goto finished;
+        value = ops.at(value, 0);
+        type = type->container().element;
+        goto write_value;
+      }
+      out_.put(ops.open);
+      index = 0;
+      end = static_cast<std::uint32_t>(ops.size(value));
+      goto elements;
+    }
+  }
+
+members:  // of the record `value` of `type`, from `index` on
+  {
+    const RecordInfo& record = type->record();
     for (; index < end; ++index) {
       const FieldInfo& field = record.fields[index];
       if (left_out(field, value)) continue;
@@ -190,34 +207,27 @@ class Writer {
       const void* member = static_cast<const char*>(value) + field.offset;
       if (write_flat(member, *field.type)) continue;
       if (index + 1 < end) {
-        work_.push({value, &type, index + 1, end, true});
+        push({value, type, index + 1, end, true});
       } else {
-        push_closing('}');
+        close_later('}');
       }
-      return {member, field.type};
+      value = member;
+      type = field.type;
+      goto write_value;
     }
     if (wrote) {
       out_.put('}');
     } else {
       out_.literal("{}");
     }
-    return {};
+    goto finished;
   }
 
-  // Starts a container: an optional's value, or the opening bracket and the elements.
-  Descent container(const void* value, const TypeInfo& type) {
-    const ContainerOps& ops = *type.container().ops;
-    const std::size_t count = ops.size(value);
-    if (ops.open == '\0') return count == 0 ? Descent{} : Descent{ops.at(value, 0), type.container().element};
-    out_.put(ops.open);
-    return container_from(value, type, 0, count);
-  }
-
-  // Writes the elements of a list, set or map from `index` on, as record_from does the members.
-  Descent container_from(const void* value, const TypeInfo& type, std::size_t index, std::size_t count) {
-    const ContainerInfo& container = type.container();
+elements:  // of the container `value` of `type`, from `index` on
+  {
+    const ContainerInfo& container = type->container();
     const ContainerOps& ops = *container.ops;
-    for (; index < count; ++index) {
+    for (; index < end; ++index) {
       if (index != 0) out_.put(',');
       if (container.key != nullptr) {
         write_flat(ops.key_at(value, index), *container.key);
@@ -225,23 +235,46 @@ class Writer {
       }
       const void* element = ops.at(value, index);
       if (write_flat(element, *container.element)) continue;
-      if (index + 1 < count) {
-        work_.push({value, &type, index + 1, count, false});
+      if (index + 1 < end) {
+        push({value, type, index + 1, end, false});
       } else {
-        push_closing(ops.close);
+        close_later(ops.close);
       }
-      return {element, container.element};
+      value = element;
+      type = container.element;
+      goto write_value;
     }
     out_.put(ops.close);
-    return {};
   }
 
-  json::Buffer& out_;
-  WorkStack<WriteFrame> work_;
-};
+finished:  // the descent is written: its closing characters, innermost first, then the next frame
+  if (pending_size_ != 0) {
+    char* at = out_.reserve(pending_size_);
+    for (std::size_t i = pending_size_; i > 0; --i) *at++ = pending_[i - 1];
+    out_.commit(at);
+    pending_size_ = 0;
+  }
+  while (!work_.empty()) {
+    const WriteFrame frame = work_.top();
+    work_.pop();
+    if (frame.type == nullptr) {
+      char* at = out_.reserve(frame.end);
+      std::memset(at, static_cast<int>(frame.next), frame.end);
+      out_.commit(at + frame.end);
+      continue;
+    }
+    value = frame.value;
+    type = frame.type;
+    index = frame.next;
+    end = frame.end;
+    wrote = frame.wrote;
+    if (type->shape == Shape::record) goto members;
+    goto elements;
+  }
+}
 
 }  // namespace
 
-void Engine::write(json::Buffer& out, const void* value, const TypeInfo& type) { Writer(out).run(value, type); }
+void Engine::write(json::Buffer& out, const void* value, const TypeInfo& type) { Writer(out).run(value, &type); }
 
 }  // namespace veltrix_compute::detail

@@ -131,7 +131,7 @@ class EnumBase : public EnumValue {
 // -- Engine tables of scalars and containers.
 
 template <class T, Shape kShape>
-inline constexpr TypeInfo kScalarInfo = type_info<T>(kShape, nullptr);
+inline constexpr TypeInfo kScalarInfo = type_info<T, true>(kShape);
 
 template <>
 struct TypeOf<bool> {
@@ -207,23 +207,19 @@ struct OptionalOps {
 
 template <class T>
 struct TypeOf<std::vector<T>> {
-  static constexpr ContainerInfo details{&SequenceOps<std::vector<T>, false>::ops, &TypeOf<T>::info, nullptr};
-  static constexpr TypeInfo info = type_info<std::vector<T>>(Shape::container, &details);
+  static constexpr TypeInfo info = container_info<std::vector<T>>({&SequenceOps<std::vector<T>, false>::ops, &TypeOf<T>::info, nullptr});
 };
 template <class T>
 struct TypeOf<OrderedSet<T>> {
-  static constexpr ContainerInfo details{&SequenceOps<OrderedSet<T>, false>::ops, &TypeOf<T>::info, nullptr};
-  static constexpr TypeInfo info = type_info<OrderedSet<T>>(Shape::container, &details);
+  static constexpr TypeInfo info = container_info<OrderedSet<T>>({&SequenceOps<OrderedSet<T>, false>::ops, &TypeOf<T>::info, nullptr});
 };
 template <class K, class V>
 struct TypeOf<OrderedMap<K, V>> {
-  static constexpr ContainerInfo details{&SequenceOps<OrderedMap<K, V>, true>::ops, &TypeOf<V>::info, &TypeOf<K>::info};
-  static constexpr TypeInfo info = type_info<OrderedMap<K, V>>(Shape::container, &details);
+  static constexpr TypeInfo info = container_info<OrderedMap<K, V>>({&SequenceOps<OrderedMap<K, V>, true>::ops, &TypeOf<V>::info, &TypeOf<K>::info});
 };
 template <class T>
 struct TypeOf<std::optional<T>> {
-  static constexpr ContainerInfo details{&OptionalOps<T>::ops, &TypeOf<T>::info, nullptr};
-  static constexpr TypeInfo info = type_info<std::optional<T>>(Shape::container, &details);
+  static constexpr TypeInfo info = container_info<std::optional<T>>({&OptionalOps<T>::ops, &TypeOf<T>::info, nullptr});
 };
 
 // Hand-written types with their own copy and writer.
@@ -238,17 +234,16 @@ template <class T>
 inline constexpr OpaqueInfo kOpaqueInfo{&OpaqueOps<T>::copy_assign, &OpaqueOps<T>::write};
 template <>
 struct TypeOf<UnknownVariant> {
-  static constexpr TypeInfo info = type_info<UnknownVariant>(Shape::opaque, &kOpaqueInfo<UnknownVariant>);
+  static constexpr TypeInfo info = opaque_info<UnknownVariant>(kOpaqueInfo<UnknownVariant>);
 };
 template <>
 struct TypeOf<Any> {
-  static constexpr TypeInfo info = type_info<Any>(Shape::opaque, &kOpaqueInfo<Any>);
+  static constexpr TypeInfo info = opaque_info<Any>(kOpaqueInfo<Any>);
 };
 // Empty is a record without fields.
-inline constexpr RecordInfo kEmptyRecord{0, nullptr};
 template <>
 struct TypeOf<Empty> {
-  static constexpr TypeInfo info = type_info<Empty>(Shape::record, &kEmptyRecord);
+  static constexpr TypeInfo info = record_info<Empty, true>({0, nullptr});
 };
 
 }  // namespace detail

@@ -32,8 +32,8 @@ struct Engine {
   static void write(json::Buffer& out, const void* value, const TypeInfo& type);
 
   // The first step of a copy: `target` (empty) takes the source's kind and slot, or a new cell
-  // whose payload is default-constructed, to be filled by the caller.
-  static void copy_handle_shell(const UnionHandle& source, UnionHandle& target, const UnionInfo& type);
+  // with a copy of a leaf payload (true: done), or with a default payload for the caller to fill.
+  static bool copy_handle_shell(const UnionHandle& source, UnionHandle& target, const UnionInfo& type);
   static std::uint8_t enum_index(const EnumValue& value) noexcept { return value.index_; }
   static const std::string& enum_unknown_text(const EnumValue& value) noexcept { return value.unknown_; }
 };
