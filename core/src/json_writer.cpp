@@ -7,17 +7,17 @@
 
 namespace veltrix_compute::json {
 
-Buffer::Buffer() : data_(static_cast<char*>(std::malloc(kInitialCapacity))), capacity_(kInitialCapacity) {
-  if (data_ == nullptr) throw std::bad_alloc();
-}
-
-Buffer::~Buffer() { std::free(data_); }
-
 void Buffer::grow(std::size_t needed) {
   // Doubling keeps appends amortised O(1); realloc can often extend in place.
   std::size_t capacity = capacity_ * 2;
   if (capacity - size_ < needed) capacity = size_ + needed;
-  char* data = static_cast<char*>(std::realloc(data_, capacity));
+  char* data;
+  if (data_ == inline_) {
+    data = static_cast<char*>(std::malloc(capacity));
+    if (data != nullptr) std::memcpy(data, inline_, size_);
+  } else {
+    data = static_cast<char*>(std::realloc(data_, capacity));
+  }
   if (data == nullptr) throw std::bad_alloc();
   data_ = data;
   capacity_ = capacity;
