@@ -400,11 +400,11 @@ def _emit_union_functions(names: Names, decl: Decl, ns: str) -> str:
         factories.append(f"""{name} {name}::{variant}({payload} payload) {{
   const std::uint32_t depth = 1 + detail::depth_of_value(payload);
   Slot slot;
-  slot.{variant} = new {payload}(std::move(payload));
+  slot.{variant} = detail::new_in_cell<{payload}>(std::move(payload));
   return {name}(Kind::{variant}, depth, slot);
 }}""")
-        copies.append(f"    case Kind::{variant}:\n      slot_.{variant} = new {payload}(*other.slot_.{variant});\n      break;")
-        deletes.append(f"    case Kind::{variant}:\n      delete static_cast<{payload}*>(payload);\n      break;")
+        copies.append(f"    case Kind::{variant}:\n      slot_.{variant} = detail::new_in_cell<{payload}>(*other.slot_.{variant});\n      break;")
+        deletes.append(f"    case Kind::{variant}:\n      detail::delete_in_cell(static_cast<{payload}*>(payload));\n      break;")
         writes.append(f"    case {name}::Kind::{variant}:\n      out.literal({prefix});\n"
                       f"      json::write_value(out, value.as_{member.json_name}());\n      break;")
     nl = "\n"
@@ -417,7 +417,7 @@ const std::string_view {name}::kVariantNames[{name}::kVariantCount] = {{{variant
 
 {name} {name}::unknown(UnknownVariant payload) {{
   Slot slot;
-  slot.unknown = new UnknownVariant(std::move(payload));
+  slot.unknown = detail::new_in_cell<UnknownVariant>(std::move(payload));
   return {name}(Kind::Unknown, 1, slot);
 }}
 
@@ -425,7 +425,7 @@ const std::string_view {name}::kVariantNames[{name}::kVariantCount] = {{{variant
   switch (kind_) {{
 {nl.join(copies)}
     case Kind::Unknown:
-      slot_.unknown = new UnknownVariant(*other.slot_.unknown);
+      slot_.unknown = detail::new_in_cell<UnknownVariant>(*other.slot_.unknown);
       break;
     default:  // empty and inline payloads were copied with the slot
       break;
@@ -436,7 +436,7 @@ void {name}::delete_payload(std::uint8_t kind, void* payload) noexcept {{
   switch (static_cast<Kind>(kind)) {{
 {nl.join(deletes)}
     case Kind::Unknown:
-      delete static_cast<UnknownVariant*>(payload);
+      detail::delete_in_cell(static_cast<UnknownVariant*>(payload));
       break;
     default:
       break;
@@ -446,6 +446,7 @@ void {name}::delete_payload(std::uint8_t kind, void* payload) noexcept {{
 {name}::~{name}() {{
   const auto kind = static_cast<std::uint8_t>(kind_);
   if (k{name}PayloadCell[kind] == 0 || slot_.pointer == nullptr) return;
+  if (!may_release_cells()) return;  // leaks the tree (cell_memory.h)
   if (k{name}PayloadCell[kind] == 1) {{
     delete_payload(kind, slot_.pointer);  // nothing inside can recurse
   }} else {{

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "veltrix_compute/any.h"
+#include "veltrix_compute/cell_memory.h"
 #include "veltrix_compute/json_writer.h"
 #include "veltrix_compute/sorted_keeping_last.h"
 
@@ -105,6 +106,24 @@ using PayloadDeleter = void (*)(std::uint8_t kind, void* payload) noexcept;
 
 // Frees one union payload through `deleter`, bounding the recursion of nested frees.
 void release_payload(PayloadDeleter deleter, std::uint8_t kind, void* payload) noexcept;
+
+// A union payload in a cell of its own (cell_memory.h), and its destruction.
+template <class T, class... Args>
+T* new_in_cell(Args&&... args) {
+  static_assert(alignof(T) <= kCellAlignment);
+  void* cell = allocate_cell(sizeof(T));
+  try {
+    return ::new (cell) T(std::forward<Args>(args)...);
+  } catch (...) {
+    release_cell(cell, sizeof(T));
+    throw;
+  }
+}
+template <class T>
+void delete_in_cell(T* payload) noexcept {
+  payload->~T();
+  release_cell(payload, sizeof(T));
+}
 
 // Depth of the deepest union among the children of a record, list, set or map.
 inline std::uint32_t depth_of_value(bool) noexcept { return 0; }
