@@ -19,22 +19,23 @@ namespace {
 // exception, destructors run without the lock, never reach it (see may_release).
 //
 // Size classes follow glibc's malloc, which serves a request of r bytes with a chunk of
-// max(32, r + 8 rounded up to 16) bytes. Class k holds cells of 16k + 24 bytes, the whole
-// payload of a (16k + 32)-byte chunk, and takes them from malloc at that size: a pooled cell
-// occupies the same chunk that malloc would give its payload, so the pool adds nothing to the
-// memory a tree holds. Measured with bench/bench.py (growth of the resident set for a Sum of
-// 1,000,000 references, each a 16-byte handle and a 32-byte payload in a 40-byte cell): 64
-// bytes per node, as with plain malloc.
+// max(32, r + 8 rounded up to 16) bytes, 8 of them its header. Class k holds cells of 16k + 24
+// bytes, the whole payload of a (16k + 32)-byte chunk, and takes them from malloc at that size:
+// a pooled cell occupies the same chunk that malloc would give its payload, so the pool adds
+// nothing to the memory a tree holds. Measured with bench/bench.py (growth of the resident set
+// for a Sum of 1,000,000 references, each a 16-byte handle and a 32-byte payload in a 40-byte
+// cell): 64 bytes per node, as with plain malloc.
 constexpr std::size_t kLargestPooled = 256;
 constexpr std::size_t class_of(std::size_t size) noexcept { return size <= 24 ? 0 : (size - 24 + 15) / 16; }
 constexpr std::size_t class_bytes(std::size_t k) noexcept { return 16 * k + 24; }
+constexpr std::size_t chunk_bytes(std::size_t k) noexcept { return class_bytes(k) + 8; }
 constexpr std::size_t kClassCount = class_of(kLargestPooled) + 1;
 static_assert(kClassCount == 16 && class_bytes(kClassCount - 1) >= kLargestPooled);
 // malloc aligns every chunk to 16 bytes, which is what a cell needs.
 static_assert(kCellAlignment <= 16);
 
-// Free cells beyond this many bytes go back to malloc, so that a large tree, once freed, leaves
-// its memory to the rest of the process instead of to the pool.
+// Free cells beyond this much memory (counted in malloc's chunks) go back to malloc, so that a
+// large tree, once freed, leaves most of its memory to the rest of the process.
 constexpr std::size_t kMaxFreeBytes = std::size_t{64} << 20;
 
 struct FreeCell {
@@ -69,18 +70,18 @@ void* allocate(std::size_t size) noexcept {
   if (cell == nullptr) return std::malloc(class_bytes(k));
   mark_used(cell, class_bytes(k));
   free_cells[k] = cell->next;
-  free_bytes -= class_bytes(k);
+  free_bytes -= chunk_bytes(k);
   return cell;
 }
 
 void release(void* cell, std::size_t size) noexcept {
   const std::size_t k = class_of(size);
-  if (size > kLargestPooled || free_bytes + class_bytes(k) > kMaxFreeBytes) {
+  if (size > kLargestPooled || free_bytes + chunk_bytes(k) > kMaxFreeBytes) {
     std::free(cell);
     return;
   }
   free_cells[k] = new (cell) FreeCell{free_cells[k]};
-  free_bytes += class_bytes(k);
+  free_bytes += chunk_bytes(k);
   mark_free(cell, class_bytes(k));
 }
 
