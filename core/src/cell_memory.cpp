@@ -9,11 +9,10 @@ static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= kCellAlignment);
 void* system_allocate(std::size_t size) noexcept { return ::operator new(size, std::nothrow); }
 void system_release(void* cell, std::size_t) noexcept { ::operator delete(cell); }
 
-CellAllocator installed{&system_allocate, &system_release, nullptr};
-
 }  // namespace
 
-void install_cell_allocator(const CellAllocator& allocator) noexcept { installed = allocator; }
-const CellAllocator& cell_allocator() noexcept { return installed; }
+CellAllocator detail::installed_cell_allocator{&system_allocate, &system_release, nullptr};
+
+void install_cell_allocator(const CellAllocator& allocator) noexcept { detail::installed_cell_allocator = allocator; }
 
 }  // namespace veltrix_compute

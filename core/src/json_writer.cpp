@@ -7,17 +7,17 @@
 
 namespace veltrix_compute::json {
 
-Buffer::Buffer() : data_(static_cast<char*>(std::malloc(kInitialCapacity))), capacity_(kInitialCapacity) {
-  if (data_ == nullptr) throw std::bad_alloc();
-}
-
-Buffer::~Buffer() { std::free(data_); }
-
 void Buffer::grow(std::size_t needed) {
   // Doubling keeps appends amortised O(1); realloc can often extend in place.
   std::size_t capacity = capacity_ * 2;
   if (capacity - size_ < needed) capacity = size_ + needed;
-  char* data = static_cast<char*>(std::realloc(data_, capacity));
+  char* data;
+  if (data_ == inline_) {
+    data = static_cast<char*>(std::malloc(capacity));
+    if (data != nullptr) std::memcpy(data, inline_, size_);
+  } else {
+    data = static_cast<char*>(std::realloc(data_, capacity));
+  }
   if (data == nullptr) throw std::bad_alloc();
   data_ = data;
   capacity_ = capacity;
@@ -36,54 +36,58 @@ void write_json(Buffer& out, std::int64_t value) { write_integer(out, value); }
 
 namespace {
 
-// Lays out the shortest round-trip digits of a finite, non-zero, positive value.
-// `scientific` is std::to_chars' shortest scientific text: "d[.ddd]e(+|-)XX".
-// Plain notation is used for decimal exponents in [plain_min, plain_max].
-void write_layout(Buffer& out, const char* scientific, const char* end, int plain_min, int plain_max) {
-  // 1. Split the text into the significand digits d1..dn and the exponent E.
-  char digits[32];
-  int n = 0;
-  const char* p = scientific;
-  for (; p != end && *p != 'e'; ++p) {
-    if (*p != '.') digits[n++] = *p;
-  }
-  int exponent = 0;
-  std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+// Lays out a finite, non-zero, positive value from std::to_chars' shortest scientific text,
+// "d1[.d2...dn]e(+|-)XX[X]": the exponent E is read off the text's fixed-width tail, and the
+// digits are copied straight from the text into their place. Plain notation is used for E in
+// [plain_min, plain_max].
+template <class Float>
+void write_positive(Buffer& out, Float value, int plain_min, int plain_max) {
+  // 1. The digits and E. to_chars writes at least two exponent digits and three only past 99.
+  char text[32];
+  const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+  const bool three_digit_exponent = end[-4] != 'e';
+  const char* e = end - (three_digit_exponent ? 5 : 4);
+  int exponent = (e[2] - '0') * 10 + (e[3] - '0');
+  if (three_digit_exponent) exponent = exponent * 10 + (e[4] - '0');
+  if (e[1] == '-') exponent = -exponent;
+  const char* rest = text + 2;                                       // d2..dn
+  const int n = e == text + 1 ? 1 : static_cast<int>(e - rest) + 1;  // count of digits
 
-  // 2. Longest text: "0." + 5 zeros + 17 digits for E=-6..-1, or 16 digits + ".0" for whole
+  // 2. Longest text: "0." + 5 zeros + 17 digits for E=-6..-1, 16 digits + ".0" for whole
   //    numbers, or "d.ddddddddddddddddde-324"; 32 bytes cover all of them.
   char* at = out.reserve(32);
   if (exponent >= 0 && exponent <= plain_max) {
+    *at++ = text[0];
     if (n <= exponent + 1) {
       // A whole number: the digits, the zeros up to the units, then ".0".
-      std::memcpy(at, digits, n);
-      at += n;
-      for (int i = n; i <= exponent; ++i) *at++ = '0';
+      std::memcpy(at, rest, n - 1);
+      at += n - 1;
+      std::memset(at, '0', exponent + 1 - n);
+      at += exponent + 1 - n;
       *at++ = '.';
       *at++ = '0';
     } else {
-      std::memcpy(at, digits, exponent + 1);
-      at += exponent + 1;
+      std::memcpy(at, rest, exponent);
+      at += exponent;
       *at++ = '.';
-      std::memcpy(at, digits + exponent + 1, n - exponent - 1);
-      at += n - exponent - 1;
+      std::memcpy(at, rest + exponent, n - 1 - exponent);
+      at += n - 1 - exponent;
     }
   } else if (exponent < 0 && exponent >= plain_min) {
     *at++ = '0';
     *at++ = '.';
-    for (int i = -1; i > exponent; --i) *at++ = '0';
-    std::memcpy(at, digits, n);
-    at += n;
+    std::memset(at, '0', -exponent - 1);
+    at += -exponent - 1;
+    *at++ = text[0];
+    std::memcpy(at, rest, n - 1);
+    at += n - 1;
   } else {
-    *at++ = digits[0];
-    if (n > 1) {
-      *at++ = '.';
-      std::memcpy(at, digits + 1, n - 1);
-      at += n - 1;
-    }
-    *at++ = 'e';
-    *at++ = exponent < 0 ? '-' : '+';
-    at = std::to_chars(at, at + 4, exponent < 0 ? -exponent : exponent).ptr;
+    // to_chars' own text up to the exponent's sign, then the exponent without a leading zero.
+    std::memcpy(at, text, e + 2 - text);
+    at += e + 2 - text;
+    const char* digits = e[2] == '0' && !three_digit_exponent ? e + 3 : e + 2;
+    std::memcpy(at, digits, end - digits);
+    at += end - digits;
   }
   out.commit(at);
 }
@@ -102,9 +106,7 @@ void write_floating(Buffer& out, Float value, int plain_min, int plain_max) {
     out.literal("0.0");
     return;
   }
-  char text[40];
-  char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
-  write_layout(out, text, end, plain_min, plain_max);
+  write_positive(out, value, plain_min, plain_max);
 }
 
 // Escape of each byte: 0 means copied unchanged, 'u' means \u00xx, anything else is the letter

@@ -55,6 +55,7 @@ TEST(JsonWriter, DoubleLayout) {
   expect_layouts<double>(written<double>, {
       {1, "1.0"},
       {100, "100.0"},
+      {1500, "1500.0"},
       {1e15, "1000000000000000.0"},
       {9999999999999998.0, "9999999999999998.0"},  // the largest whole number below 1e16 with 16 digits
       {1.5, "1.5"},

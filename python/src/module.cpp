@@ -1,5 +1,6 @@
 // The module's entry point and its execution step: the fifteen classes, then the fifteen
 // functions, each name appended to __all__ and set as a module attribute.
+#include "binding/cell_pool.h"
 #include "binding/class_registry.h"
 #include "binding/failure.h"
 #include "binding/python_api.h"
@@ -30,6 +31,8 @@ void add_name(PyObject* module, PyObject* name, PyObject* object) {
 }
 
 int execute_module(PyObject* module) {
+  // Before the first value: a cell must go back to the allocator that gave it.
+  install_cell_pool();
   return guarded_status([&] {
     if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
     for (int id = 0; id < static_cast<int>(ClassId::Count); ++id) {

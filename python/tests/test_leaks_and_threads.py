@@ -2,6 +2,8 @@
 the right JSON."""
 
 import os
+import platform
+import subprocess
 import sys
 import threading
 import time
@@ -226,6 +228,37 @@ def test_memory_stays_flat():
             call_once(name)
     # A leak of the smallest object on any one call would be 20,000 times its size, over a megabyte.
     assert resident_bytes() - before < 1024 * 1024
+
+
+# In a fresh interpreter: a large tree built again after it was freed reuses the first one's memory,
+# and what its free hands back beyond the 64 MiB that the module keeps for later trees serves other
+# allocations (2,000-byte blocks come from malloc, past the interpreter's small-object allocator).
+LARGE_TREE_MEMORY = """
+import os
+from veltrix_compute._compute import NumericSeries
+
+def resident():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+nodes = 3_000_000  # about 140 MiB of cells
+references = [NumericSeries.Reference("s")] * nodes
+tree = NumericSeries.Sum(references)
+first = resident()
+del tree
+tree = NumericSeries.Sum(references)
+assert resident() - first < nodes, (resident() - first) / nodes
+del tree
+freed = resident()
+blocks = [bytes(2000) for _ in range(16_000)]
+assert resident() - freed < 16 << 20, (resident() - freed) >> 20
+"""
+
+
+@pytest.mark.skipif(sanitized() or platform.libc_ver()[0] != "glibc",
+                    reason="needs glibc's malloc, which the address sanitizer replaces")
+def test_memory_of_a_freed_large_tree_comes_back():
+    subprocess.run([sys.executable, "-c", LARGE_TREE_MEMORY], check=True, timeout=120)
 
 
 def shared_expressions():

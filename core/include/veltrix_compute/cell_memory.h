@@ -26,9 +26,14 @@ struct CellAllocator {
   bool (*may_release)() noexcept;
 };
 
+namespace detail {
+// Read inline: a copy and a free of a tree reach it once per cell.
+extern CellAllocator installed_cell_allocator;
+}  // namespace detail
+
 // Installs `allocator` for the whole process (see the header comment for when).
 void install_cell_allocator(const CellAllocator& allocator) noexcept;
-const CellAllocator& cell_allocator() noexcept;
+inline const CellAllocator& cell_allocator() noexcept { return detail::installed_cell_allocator; }
 
 // A cell of `size` bytes; throws std::bad_alloc when memory is exhausted.
 inline void* allocate_cell(std::size_t size) {
