@@ -129,12 +129,14 @@ class Copier {
                                  std::size_t count, const void** next_source, void** next_target) {
     const ContainerInfo& container = type.container();
     const ContainerOps& ops = *container.ops;
+    const void* source_first = ops.data(source);
+    void* target_first = const_cast<void*>(ops.data(target));
     for (; index < count; ++index) {
       if (container.key != nullptr) {
-        copy_flat(ops.key_at(source, index), const_cast<void*>(ops.key_at(target, index)), *container.key);
+        copy_flat(ops.key_at(source_first, index), const_cast<void*>(ops.key_at(target_first, index)), *container.key);
       }
-      const void* element_source = ops.at(source, index);
-      void* element_target = const_cast<void*>(ops.at(target, index));
+      const void* element_source = ops.at(source_first, index);
+      void* element_target = const_cast<void*>(ops.at(target_first, index));
       if (copy_flat(element_source, element_target, *container.element)) continue;
       if (index + 1 < count) work_.push({source, target, &type, index + 1, count});
       *next_source = element_source;

@@ -30,8 +30,10 @@ void for_each_cell_handle(void* value, const TypeInfo& type, Visit& visit) noexc
       const TypeInfo& element = *container.element;
       if (element.shape != Shape::union_ && element.shape != Shape::record && element.shape != Shape::container) return;
       const std::size_t size = container.ops->size(value);
+      if (size == 0) return;
+      const void* first = container.ops->data(value);
       for (std::size_t i = 0; i < size; ++i) {
-        for_each_cell_handle(const_cast<void*>(container.ops->at(value, i)), element, visit);
+        for_each_cell_handle(const_cast<void*>(container.ops->at(first, i)), element, visit);
       }
       return;
     }

@@ -184,7 +184,7 @@ write_value:  // `value` of `type`, descending as far as it goes
       const ContainerOps& ops = *type->container().ops;
       if (ops.open == '\0') {  // an optional: its value, if it has one
         if (ops.size(value) == 0) goto finished;
-        value = ops.at(value, 0);
+        value = ops.data(value);
         type = type->container().element;
         goto write_value;
       }
@@ -227,13 +227,14 @@ elements:  // of the container `value` of `type`, from `index` on
   {
     const ContainerInfo& container = type->container();
     const ContainerOps& ops = *container.ops;
+    const void* first = index < end ? ops.data(value) : nullptr;
     for (; index < end; ++index) {
       if (index != 0) out_.put(',');
       if (container.key != nullptr) {
-        write_flat(ops.key_at(value, index), *container.key);
+        write_flat(ops.key_at(first, index), *container.key);
         out_.put(':');
       }
-      const void* element = ops.at(value, index);
+      const void* element = ops.at(first, index);
       if (write_flat(element, *container.element)) continue;
       if (index + 1 < end) {
         push({value, type, index + 1, end, false});

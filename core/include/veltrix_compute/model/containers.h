@@ -176,34 +176,30 @@ template <class C, bool kMap>
 struct SequenceOps {
   using Access = ContainerAccess<C>;
   using Elements = std::remove_cvref_t<decltype(Access::elements(std::declval<C&>()))>;
-  static const Elements& elements(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)); }
-  static std::size_t size(const void* c) noexcept { return elements(c).size(); }
-  static const void* at(const void* c, std::size_t i) noexcept {
-    if constexpr (kMap) {
-      return &elements(c)[i].second;
-    } else {
-      return &elements(c)[i];
-    }
-  }
-  static const void* key_at(const void* c, std::size_t i) noexcept {
-    if constexpr (kMap) {
-      return &elements(c)[i].first;
-    } else {
-      return nullptr;
-    }
-  }
+  using Element = typename Elements::value_type;
+  static std::size_t size(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).size(); }
+  static const void* data(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).data(); }
   static void fill_default(void* c, std::size_t count) { Access::elements(*static_cast<C*>(c)).resize(count); }
-  static constexpr ContainerOps ops{&size, &at, &key_at, &fill_default, kMap ? '{' : '[', kMap ? '}' : ']'};
+  // A pair lays out `first`, then `second` at the next offset aligned for it.
+  static constexpr std::uint32_t value_offset() noexcept {
+    if constexpr (kMap) {
+      constexpr std::size_t align = alignof(typename Element::second_type);
+      return static_cast<std::uint32_t>((sizeof(typename Element::first_type) + align - 1) / align * align);
+    } else {
+      return 0;
+    }
+  }
+  static constexpr ContainerOps ops{&size, &data, sizeof(Element), value_offset(), &fill_default,
+                                    kMap ? '{' : '[', kMap ? '}' : ']'};
 };
 
 template <class T>
 struct OptionalOps {
   static std::size_t size(const void* c) noexcept { return static_cast<const std::optional<T>*>(c)->has_value(); }
-  static const void* at(const void* c, std::size_t) noexcept { return &**static_cast<const std::optional<T>*>(c); }
+  static const void* data(const void* c) noexcept { return &**static_cast<const std::optional<T>*>(c); }
   static void fill_default(void* c, std::size_t) { static_cast<std::optional<T>*>(c)->emplace(); }
-  static constexpr ContainerOps ops{&size, &at, nullptr, &fill_default, '\0', '\0'};
+  static constexpr ContainerOps ops{&size, &data, 0, 0, &fill_default, '\0', '\0'};
 };
-
 
 template <class T>
 struct TypeOf<std::vector<T>> {

@@ -74,14 +74,24 @@ struct EnumInfo {
 // so that one engine serves every element type. An optional is a container of at most one value.
 struct ContainerOps {
   std::size_t (*size)(const void* container) noexcept;
-  // The element (of a map: the entry's value) at `index`.
-  const void* (*at)(const void* container, std::size_t index) noexcept;
-  // The key of a map entry (maps only).
-  const void* (*key_at)(const void* container, std::size_t index) noexcept;
+  // The first element (of a map: the first key-value entry), when there is one. The elements are
+  // `stride` bytes apart, and an entry's value is `value_offset` bytes into it, its key at its
+  // start, so that the engine reaches each element without a call.
+  const void* (*data)(const void* container) noexcept;
+  std::uint32_t stride;
+  std::uint32_t value_offset;
   // Makes an empty container hold `count` default elements. May throw std::bad_alloc.
   void (*fill_default)(void* container, std::size_t count);
   // The JSON brackets: "[" "]" for lists and sets, "{" "}" for maps, nothing for optionals.
   char open, close;
+
+  // The element (of a map: the value) at `index`, and a map entry's key, from data()'s result.
+  const void* at(const void* first, std::size_t index) const noexcept {
+    return static_cast<const char*>(first) + index * stride + value_offset;
+  }
+  const void* key_at(const void* first, std::size_t index) const noexcept {
+    return static_cast<const char*>(first) + index * stride;
+  }
 };
 
 struct ContainerInfo {
