@@ -41,7 +41,7 @@ class Copier {
 
  private:
   // Copies a value that needs no descent and returns true, or returns false.
-  static bool copy_flat(const void* source, void* target, const TypeInfo& type) {
+  [[gnu::always_inline]] static bool copy_flat(const void* source, void* target, const TypeInfo& type) {
     switch (type.shape) {
       case Shape::boolean:
       case Shape::i32:
@@ -58,19 +58,27 @@ class Copier {
       case Shape::opaque:
         type.opaque().copy_assign(target, source);
         return true;
-      case Shape::union_: {
-        const auto& handle = *static_cast<const UnionHandle*>(source);
-        if (holds_cell(handle, type.union_()) && payload_type_of(handle.slot().cell).copy_construct == nullptr) {
-          return false;
-        }
-        Engine::copy_handle_shell(handle, *static_cast<UnionHandle*>(target), type.union_());
-        return true;
-      }
+      case Shape::union_:
+        return copy_flat_union(*static_cast<const UnionHandle*>(source), *static_cast<UnionHandle*>(target),
+                               type.union_());
       case Shape::record:
       case Shape::container:
         return false;
     }
     return false;
+  }
+
+  // A union whose payload is inline, or in a cell that holds no union, is copied at once.
+  [[gnu::always_inline]] static bool copy_flat_union(const UnionHandle& source, UnionHandle& target,
+                                                     const UnionInfo& type) {
+    if (!holds_cell(source, type)) {
+      Engine::copy_slot(source, target);
+      return true;
+    }
+    const TypeInfo& payload_type = payload_type_of(source.slot().cell);
+    if (payload_type.copy_construct == nullptr) return false;
+    Engine::copy_leaf_cell(source, target, payload_type);
+    return true;
   }
 
   // Copies a value, descending in a loop (see the file comment).
@@ -80,8 +88,8 @@ class Copier {
         case Shape::union_: {
           auto& handle = *static_cast<UnionHandle*>(target);
           const auto& from = *static_cast<const UnionHandle*>(source);
-          if (Engine::copy_handle_shell(from, handle, type->union_())) return;
           type = &payload_type_of(from.slot().cell);
+          Engine::copy_cell_shell(from, handle, *type);
           source = payload_of(from.slot().cell);
           target = payload_of(handle.slot().cell);
           break;
@@ -131,6 +139,20 @@ class Copier {
     const ContainerOps& ops = *container.ops;
     const void* source_first = ops.data(source);
     void* target_first = const_cast<void*>(ops.data(target));
+    if (container.key == nullptr && container.element->shape == Shape::union_) {
+      // Lists of unions, the commonest container, without the shape switch.
+      const UnionInfo& element_type = container.element->union_();
+      for (; index < count; ++index) {
+        const auto& element_source = *static_cast<const UnionHandle*>(ops.at(source_first, index));
+        auto& element_target = *static_cast<UnionHandle*>(const_cast<void*>(ops.at(target_first, index)));
+        if (copy_flat_union(element_source, element_target, element_type)) continue;
+        if (index + 1 < count) work_.push({source, target, &type, index + 1, count});
+        *next_source = &element_source;
+        *next_target = &element_target;
+        return container.element;
+      }
+      return nullptr;
+    }
     for (; index < count; ++index) {
       if (container.key != nullptr) {
         copy_flat(ops.key_at(source_first, index), const_cast<void*>(ops.key_at(target_first, index)), *container.key);
@@ -158,30 +180,25 @@ class Copier {
 
 }  // namespace
 
-bool Engine::copy_handle_shell(const UnionHandle& source, UnionHandle& target, const UnionInfo& type) {
-  if (!holds_cell(source, type)) {
-    target.slot_ = source.slot_;  // an inline payload, no payload, or an empty handle
-    target.tail_.kind = source.tail_.kind;
-    return true;
-  }
-  const TypeInfo& payload_type = payload_type_of(source.slot_.cell);
+void Engine::copy_leaf_cell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
   void* cell = allocate_cell(cell_size(payload_type));
   static_cast<CellHeader*>(cell)->payload_type = &payload_type;
-  if (payload_type.copy_construct != nullptr) {
-    try {
-      payload_type.copy_construct(payload_of(cell), payload_of(source.slot_.cell));
-    } catch (...) {
-      release_cell(cell, cell_size(payload_type));
-      throw;
-    }
-    target.slot_.cell = cell;
-    target.tail_.kind = source.tail_.kind;
-    return true;
+  try {
+    payload_type.copy_construct(payload_of(cell), payload_of(source.slot_.cell));
+  } catch (...) {
+    release_cell(cell, cell_size(payload_type));
+    throw;
   }
+  target.slot_.cell = cell;
+  target.tail_.kind = source.tail_.kind;
+}
+
+void Engine::copy_cell_shell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
+  void* cell = allocate_cell(cell_size(payload_type));
+  static_cast<CellHeader*>(cell)->payload_type = &payload_type;
   payload_type.construct(payload_of(cell));
   target.slot_.cell = cell;
   target.tail_.kind = source.tail_.kind;
-  return false;
 }
 
 void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {

@@ -32,6 +32,13 @@ void for_each_cell_handle(void* value, const TypeInfo& type, Visit& visit) noexc
       const std::size_t size = container.ops->size(value);
       if (size == 0) return;
       const void* first = container.ops->data(value);
+      if (element.shape == Shape::union_) {  // the commonest container, without the shape switch
+        for (std::size_t i = 0; i < size; ++i) {
+          auto& handle = *static_cast<UnionHandle*>(const_cast<void*>(container.ops->at(first, i)));
+          if (holds_cell(handle, element.union_())) visit(handle);
+        }
+        return;
+      }
       for (std::size_t i = 0; i < size; ++i) {
         for_each_cell_handle(const_cast<void*>(container.ops->at(first, i)), element, visit);
       }

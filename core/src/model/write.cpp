@@ -5,9 +5,9 @@
 // no descent is written on the spot. Before descending into a member or element it leaves a frame
 // for what remains of the current record or container, or, when nothing remains, only its closing
 // character. Closing characters wait in a small buffer of the descent and are written straight out
-// when it ends without leaving a frame; those that must wait for a frame go on the stack, where a
-// run of equal ones shares one frame, so a chain of single children costs one frame whatever its
-// depth.
+// when it ends without leaving a frame; when a frame is left, they travel with it (up to six; more
+// go on the stack under it, where a run of equal ones shares one frame). So a chain of single
+// children costs one frame whatever its depth, and a chain with more fields one frame a level.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -21,15 +21,19 @@ namespace veltrix_compute::detail {
 namespace {
 
 // What remains of a record (members from `next`, the last written one at `end` - 1; `wrote`
-// whether one was written before) or of a container (elements from `next` to `end`). With `type`
-// null: closing characters, `end` times the character `next`.
+// whether one was written before) or of a container (elements from `next` to `end`), with the
+// closing characters that follow it, outermost first (`after`, `after_size` of them). With
+// `type` null: closing characters only, `end` times the character `next`.
 struct WriteFrame {
   const void* value;
   const TypeInfo* type;
   std::uint32_t next;
   std::uint32_t end;
   bool wrote;
+  std::uint8_t after_size;
+  char after[6];
 };
+static_assert(sizeof(WriteFrame) == 32);
 
 class Writer {
  public:
@@ -141,14 +145,28 @@ class Writer {
       if (!work_.empty() && work_.top().type == nullptr && work_.top().next == closing) {
         ++work_.top().end;
       } else {
-        work_.push({nullptr, nullptr, closing, 1, false});
+        work_.push({nullptr, nullptr, closing, 1, false, 0, {}});
       }
     }
     pending_size_ = 0;
   }
 
-  void push(const WriteFrame& frame) {
-    if (pending_size_ != 0) move_pending_to_stack();
+  // Pushes what remains of a record or container; the closing characters of the descent so far
+  // travel with it, and only those beyond what a frame carries go on the stack under it.
+  void push(const void* value, const TypeInfo* type, std::uint32_t next, std::uint32_t end, bool wrote) {
+    WriteFrame frame{value, type, next, end, wrote, 0, {}};
+    if (pending_size_ > sizeof(frame.after)) {
+      const std::size_t kept = sizeof(frame.after);
+      const std::size_t moved = pending_size_ - kept;
+      const std::size_t total = pending_size_;
+      pending_size_ = moved;
+      move_pending_to_stack();
+      std::memmove(pending_, pending_ + moved, kept);
+      pending_size_ = total - moved;
+    }
+    std::memcpy(frame.after, pending_, pending_size_);
+    frame.after_size = static_cast<std::uint8_t>(pending_size_);
+    pending_size_ = 0;
     work_.push(frame);
   }
 
@@ -207,7 +225,7 @@ members:  // of the record `value` of `type`, from `index` on
       const void* member = static_cast<const char*>(value) + field.offset;
       if (write_flat(member, *field.type)) continue;
       if (index + 1 < end) {
-        push({value, type, index + 1, end, true});
+        push(value, type, index + 1, end, true);
       } else {
         close_later('}');
       }
@@ -237,7 +255,7 @@ elements:  // of the container `value` of `type`, from `index` on
       const void* element = ops.at(first, index);
       if (write_flat(element, *container.element)) continue;
       if (index + 1 < end) {
-        push({value, type, index + 1, end, false});
+        push(value, type, index + 1, end, false);
       } else {
         close_later(ops.close);
       }
@@ -269,6 +287,8 @@ finished:  // the descent is written: its closing characters, innermost first, t
     index = frame.next;
     end = frame.end;
     wrote = frame.wrote;
+    std::memcpy(pending_, frame.after, frame.after_size);  // pending is empty here
+    pending_size_ = frame.after_size;
     if (type->shape == Shape::record) goto members;
     goto elements;
   }
