@@ -380,15 +380,18 @@ def _emit_record_functions(names: Names, decl: Decl) -> str:
             f"FieldForm::{forms.get(m.type.form, 'collection')}, {_type_info(names, m.type)}}},"
             for m in decl.members]
     leaf = "false" if _holds_unions(names.schema, decl.name) else "true"
+    trailing = 0
+    while trailing < len(decl.members) and decl.members[-1 - trailing].type.form != "required":
+        trailing += 1
     if not rows:
-        return f"\n// {decl.name}\n{_type_info_definition(decl, f'record_info<{full}, true>', '{0, nullptr}')}"
+        return f"\n// {decl.name}\n{_type_info_definition(decl, f'record_info<{full}, true>', '{0, 0, nullptr}')}"
     nl = "\n"
     return f"""
 // {decl.name}
 constexpr FieldInfo k{name}Fields[] = {{
 {nl.join(rows)}
 }};
-constexpr RecordInfo k{name}Record{{{len(rows)}, k{name}Fields}};
+constexpr RecordInfo k{name}Record{{{len(rows)}, {trailing}, k{name}Fields}};
 {_type_info_definition(decl, f"record_info<{full}, {leaf}>", f"k{name}Record")}"""
 
 

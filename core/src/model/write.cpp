@@ -128,7 +128,8 @@ class Writer {
   // One past the last member that is written (0 when none is).
   static std::uint32_t written_end(const void* value, const RecordInfo& record) noexcept {
     std::uint32_t end = record.field_count;
-    while (end > 0 && left_out(record.fields[end - 1], value)) --end;
+    const std::uint32_t always = end - record.trailing_omissible;  // the members after it may be left out
+    while (end > always && left_out(record.fields[end - 1], value)) --end;
     return end;
   }
 
@@ -181,10 +182,10 @@ void Writer::run(const void* value, const TypeInfo* type) {
   bool wrote = false;
 
 write_value:  // `value` of `type`, descending as far as it goes
-  if (write_flat(value, *type)) goto finished;
   switch (type->shape) {
     case Shape::union_: {
       const auto& handle = *static_cast<const UnionHandle*>(value);
+      if (write_flat_union(handle, type->union_())) goto finished;
       const void* cell = handle.slot().cell;
       if (cell == nullptr) throw InternalFailure("an empty union value was written");
       out_.append(type->union_().variants[handle.kind_index()].prefix);
@@ -198,7 +199,7 @@ write_value:  // `value` of `type`, descending as far as it goes
       end = written_end(value, type->record());
       wrote = false;
       goto members;
-    default: {
+    case Shape::container: {
       const ContainerOps& ops = *type->container().ops;
       if (ops.open == '\0') {  // an optional: its value, if it has one
         if (ops.size(value) == 0) goto finished;
@@ -211,6 +212,9 @@ write_value:  // `value` of `type`, descending as far as it goes
       end = static_cast<std::uint32_t>(ops.size(value));
       goto elements;
     }
+    default:
+      write_flat(value, *type);
+      goto finished;
   }
 
 members:  // of the record `value` of `type`, from `index` on
@@ -246,14 +250,19 @@ elements:  // of the container `value` of `type`, from `index` on
     const ContainerInfo& container = type->container();
     const ContainerOps& ops = *container.ops;
     const void* first = index < end ? ops.data(value) : nullptr;
+    const bool of_unions = container.key == nullptr && container.element->shape == Shape::union_;
     for (; index < end; ++index) {
       if (index != 0) out_.put(',');
-      if (container.key != nullptr) {
-        write_flat(ops.key_at(first, index), *container.key);
-        out_.put(':');
-      }
       const void* element = ops.at(first, index);
-      if (write_flat(element, *container.element)) continue;
+      if (of_unions) {  // the commonest container, without the shape switch
+        if (write_flat_union(*static_cast<const UnionHandle*>(element), container.element->union_())) continue;
+      } else {
+        if (container.key != nullptr) {
+          write_flat(ops.key_at(first, index), *container.key);
+          out_.put(':');
+        }
+        if (write_flat(element, *container.element)) continue;
+      }
       if (index + 1 < end) {
         push(value, type, index + 1, end, false);
       } else {

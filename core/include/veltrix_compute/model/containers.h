@@ -239,7 +239,7 @@ struct TypeOf<Any> {
 // Empty is a record without fields.
 template <>
 struct TypeOf<Empty> {
-  static constexpr TypeInfo info = record_info<Empty, true>({0, nullptr});
+  static constexpr TypeInfo info = record_info<Empty, true>({0, 0, nullptr});
 };
 
 }  // namespace detail

@@ -47,6 +47,9 @@ struct FieldInfo {
 
 struct RecordInfo {
   std::uint32_t field_count;
+  // How many of the last fields may be left out (not required): the writer looks no further
+  // back than that for the last member it writes.
+  std::uint32_t trailing_omissible;
   const FieldInfo* fields;  // in definition order, the JSON order
 };
 
@@ -122,7 +125,7 @@ struct TypeInfo {
     EnumInfo enumeration;
     ContainerInfo container;
     OpaqueInfo opaque;
-    constexpr Details() noexcept : record{0, nullptr} {}
+    constexpr Details() noexcept : record{0, 0, nullptr} {}
   } details;
 
   const RecordInfo& record() const noexcept { return details.record; }
