@@ -21,7 +21,8 @@ namespace veltrix_compute::detail {
 namespace {
 
 // What remains of a record (members from `next`, the last written one at `end` - 1; `wrote`
-// whether one was written before) or of a container (elements from `next` to `end`), with the
+// whether one was written before) or of a container (`value` its first element; elements from
+// `next` to `end`), with the
 // closing characters that follow it, outermost first (`after`, `after_size` of them). With
 // `type` null: closing characters only, `end` times the character `next`.
 struct WriteFrame {
@@ -152,6 +153,14 @@ class Writer {
     pending_size_ = 0;
   }
 
+  // Pops the frame on top, which was resumed and is done: its closing characters are next.
+  void leave_frame() noexcept {
+    const WriteFrame& frame = work_.top();
+    std::memcpy(pending_, frame.after, frame.after_size);  // pending is empty here
+    pending_size_ = frame.after_size;
+    work_.pop();
+  }
+
   // Pushes what remains of a record or container; the closing characters of the descent so far
   // travel with it, and only those beyond what a frame carries go on the stack under it.
   void push(const void* value, const TypeInfo* type, std::uint32_t next, std::uint32_t end, bool wrote) {
@@ -180,6 +189,9 @@ class Writer {
 void Writer::run(const void* value, const TypeInfo* type) {
   std::uint32_t index = 0, end = 0;
   bool wrote = false;
+  // Whether the record or container being written is the frame on top of the stack (resumed from
+  // it): then that frame is updated in place instead of being pushed again.
+  bool resumed = false;
 
 write_value:  // `value` of `type`, descending as far as it goes
   switch (type->shape) {
@@ -198,6 +210,7 @@ write_value:  // `value` of `type`, descending as far as it goes
       index = 0;
       end = written_end(value, type->record());
       wrote = false;
+      resumed = false;
       goto members;
     case Shape::container: {
       const ContainerOps& ops = *type->container().ops;
@@ -210,6 +223,8 @@ write_value:  // `value` of `type`, descending as far as it goes
       out_.put(ops.open);
       index = 0;
       end = static_cast<std::uint32_t>(ops.size(value));
+      value = end == 0 ? nullptr : ops.data(value);  // from here on, the first element
+      resumed = false;
       goto elements;
     }
     default:
@@ -228,10 +243,14 @@ members:  // of the record `value` of `type`, from `index` on
       out_.append(field.quoted_key);
       const void* member = static_cast<const char*>(value) + field.offset;
       if (write_flat(member, *field.type)) continue;
-      if (index + 1 < end) {
-        push(value, type, index + 1, end, true);
-      } else {
+      if (index + 1 >= end) {
+        if (resumed) leave_frame();
         close_later('}');
+      } else if (resumed) {
+        work_.top().next = index + 1;
+        work_.top().wrote = true;
+      } else {
+        push(value, type, index + 1, end, true);
       }
       value = member;
       type = field.type;
@@ -242,14 +261,15 @@ members:  // of the record `value` of `type`, from `index` on
     } else {
       out_.literal("{}");
     }
+    if (resumed) leave_frame();
     goto finished;
   }
 
-elements:  // of the container `value` of `type`, from `index` on
+elements:  // of the container of `type` whose first element is at `value`, from `index` on
   {
     const ContainerInfo& container = type->container();
     const ContainerOps& ops = *container.ops;
-    const void* first = index < end ? ops.data(value) : nullptr;
+    const void* first = value;
     const bool of_unions = container.key == nullptr && container.element->shape == Shape::union_;
     for (; index < end; ++index) {
       if (index != 0) out_.put(',');
@@ -263,16 +283,20 @@ elements:  // of the container `value` of `type`, from `index` on
         }
         if (write_flat(element, *container.element)) continue;
       }
-      if (index + 1 < end) {
-        push(value, type, index + 1, end, false);
-      } else {
+      if (index + 1 >= end) {
+        if (resumed) leave_frame();
         close_later(ops.close);
+      } else if (resumed) {
+        work_.top().next = index + 1;
+      } else {
+        push(first, type, index + 1, end, false);
       }
       value = element;
       type = container.element;
       goto write_value;
     }
     out_.put(ops.close);
+    if (resumed) leave_frame();
   }
 
 finished:  // the descent is written: its closing characters, innermost first, then the next frame
@@ -283,12 +307,12 @@ finished:  // the descent is written: its closing characters, innermost first, t
     pending_size_ = 0;
   }
   while (!work_.empty()) {
-    const WriteFrame frame = work_.top();
-    work_.pop();
+    const WriteFrame& frame = work_.top();
     if (frame.type == nullptr) {
       char* at = out_.reserve(frame.end);
       std::memset(at, static_cast<int>(frame.next), frame.end);
       out_.commit(at + frame.end);
+      work_.pop();
       continue;
     }
     value = frame.value;
@@ -296,8 +320,7 @@ finished:  // the descent is written: its closing characters, innermost first, t
     index = frame.next;
     end = frame.end;
     wrote = frame.wrote;
-    std::memcpy(pending_, frame.after, frame.after_size);  // pending is empty here
-    pending_size_ = frame.after_size;
+    resumed = true;
     if (type->shape == Shape::record) goto members;
     goto elements;
   }
