@@ -353,7 +353,7 @@ constexpr VariantInfo {table}[] = {{
 {nl.join(rows)}
 }};
 constexpr UnionInfo k{name}Union{{{len(decl.members)}, {table}, &TypeOf<UnknownVariant>::info}};
-{_type_info_definition(decl, f"union_info<{full}>", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
+{_type_info_definition(decl, f"type_info_of<{full}>", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
 {nl.join(functions)}
 """
 
@@ -384,7 +384,7 @@ def _emit_record_functions(names: Names, decl: Decl) -> str:
     while trailing < len(decl.members) and decl.members[-1 - trailing].type.form != "required":
         trailing += 1
     if not rows:
-        return f"\n// {decl.name}\n{_type_info_definition(decl, f'record_info<{full}, true>', '{0, 0, nullptr}')}"
+        return f"\n// {decl.name}\n{_type_info_definition(decl, f'type_info_of<{full}, true>', 'RecordInfo{0, 0, nullptr}')}"
     nl = "\n"
     return f"""
 // {decl.name}
@@ -392,7 +392,7 @@ constexpr FieldInfo k{name}Fields[] = {{
 {nl.join(rows)}
 }};
 constexpr RecordInfo k{name}Record{{{len(rows)}, {trailing}, k{name}Fields}};
-{_type_info_definition(decl, f"record_info<{full}, {leaf}>", f"k{name}Record")}"""
+{_type_info_definition(decl, f"type_info_of<{full}, {leaf}>", f"k{name}Record")}"""
 
 
 def _emit_enum_functions(decl: Decl) -> str:
@@ -403,7 +403,7 @@ def _emit_enum_functions(decl: Decl) -> str:
 // {decl.name}
 const std::string_view {full}::kNames[{full}::kValueCount] = {{{names}}};
 constexpr EnumInfo k{name}Enum{{{len(decl.values)}, {full}::kNames}};
-{_type_info_definition(decl, f"enum_info<{full}>", f"k{name}Enum")}"""
+{_type_info_definition(decl, f"type_info_of<{full}>", f"k{name}Enum")}"""
 
 
 def _assign_parts(schema: Schema, parts: int) -> list[list[Decl]]:

@@ -203,19 +203,19 @@ struct OptionalOps {
 
 template <class T>
 struct TypeOf<std::vector<T>> {
-  static constexpr TypeInfo info = container_info<std::vector<T>>({&SequenceOps<std::vector<T>, false>::ops, &TypeOf<T>::info, nullptr});
+  static constexpr TypeInfo info = type_info_of<std::vector<T>>(ContainerInfo{&SequenceOps<std::vector<T>, false>::ops, &TypeOf<T>::info, nullptr});
 };
 template <class T>
 struct TypeOf<OrderedSet<T>> {
-  static constexpr TypeInfo info = container_info<OrderedSet<T>>({&SequenceOps<OrderedSet<T>, false>::ops, &TypeOf<T>::info, nullptr});
+  static constexpr TypeInfo info = type_info_of<OrderedSet<T>>(ContainerInfo{&SequenceOps<OrderedSet<T>, false>::ops, &TypeOf<T>::info, nullptr});
 };
 template <class K, class V>
 struct TypeOf<OrderedMap<K, V>> {
-  static constexpr TypeInfo info = container_info<OrderedMap<K, V>>({&SequenceOps<OrderedMap<K, V>, true>::ops, &TypeOf<V>::info, &TypeOf<K>::info});
+  static constexpr TypeInfo info = type_info_of<OrderedMap<K, V>>(ContainerInfo{&SequenceOps<OrderedMap<K, V>, true>::ops, &TypeOf<V>::info, &TypeOf<K>::info});
 };
 template <class T>
 struct TypeOf<std::optional<T>> {
-  static constexpr TypeInfo info = container_info<std::optional<T>>({&OptionalOps<T>::ops, &TypeOf<T>::info, nullptr});
+  static constexpr TypeInfo info = type_info_of<std::optional<T>>(ContainerInfo{&OptionalOps<T>::ops, &TypeOf<T>::info, nullptr});
 };
 
 // Hand-written types with their own copy and writer.
@@ -230,16 +230,16 @@ template <class T>
 inline constexpr OpaqueInfo kOpaqueInfo{&OpaqueOps<T>::copy_assign, &OpaqueOps<T>::write};
 template <>
 struct TypeOf<UnknownVariant> {
-  static constexpr TypeInfo info = opaque_info<UnknownVariant>(kOpaqueInfo<UnknownVariant>);
+  static constexpr TypeInfo info = type_info_of<UnknownVariant>(kOpaqueInfo<UnknownVariant>);
 };
 template <>
 struct TypeOf<Any> {
-  static constexpr TypeInfo info = opaque_info<Any>(kOpaqueInfo<Any>);
+  static constexpr TypeInfo info = type_info_of<Any>(kOpaqueInfo<Any>);
 };
 // Empty is a record without fields.
 template <>
 struct TypeOf<Empty> {
-  static constexpr TypeInfo info = record_info<Empty, true>({0, 0, nullptr});
+  static constexpr TypeInfo info = type_info_of<Empty, true>(RecordInfo{0, 0, nullptr});
 };
 
 }  // namespace detail

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
 namespace veltrix_compute::detail {
 
@@ -173,35 +174,32 @@ constexpr TypeInfo type_info(Shape shape) {
   if constexpr (kLeaf) info.copy_construct = &copy_construct_in_place<T>;
   return info;
 }
-template <class T, bool kLeaf = false>
-constexpr TypeInfo record_info(const RecordInfo& record) {
-  TypeInfo info = type_info<T, kLeaf>(Shape::record);
-  info.details.record = record;
-  return info;
-}
-template <class T>
-constexpr TypeInfo union_info(const UnionInfo& union_) {
-  TypeInfo info = type_info<T, false>(Shape::union_);
-  info.details.union_ = union_;
-  return info;
-}
-template <class T>
-constexpr TypeInfo enum_info(const EnumInfo& enumeration) {
-  TypeInfo info = type_info<T, true>(Shape::enumeration);
-  info.details.enumeration = enumeration;
-  return info;
-}
-template <class T>
-constexpr TypeInfo container_info(const ContainerInfo& container) {
-  TypeInfo info = type_info<T, false>(Shape::container);
-  info.details.container = container;
-  return info;
-}
-template <class T>
-constexpr TypeInfo opaque_info(const OpaqueInfo& opaque) {
-  TypeInfo info = type_info<T, true>(Shape::opaque);
-  info.details.opaque = opaque;
-  return info;
+// The table of a record, union, enum, container or hand-written type, its shape told by what
+// `details` is. Enums and hand-written types hold no union; a record says so with `kLeaf`.
+template <class T, bool kLeaf = false, class Details>
+constexpr TypeInfo type_info_of(const Details& details) {
+  if constexpr (std::is_same_v<Details, RecordInfo>) {
+    TypeInfo info = type_info<T, kLeaf>(Shape::record);
+    info.details.record = details;
+    return info;
+  } else if constexpr (std::is_same_v<Details, UnionInfo>) {
+    TypeInfo info = type_info<T, false>(Shape::union_);
+    info.details.union_ = details;
+    return info;
+  } else if constexpr (std::is_same_v<Details, EnumInfo>) {
+    TypeInfo info = type_info<T, true>(Shape::enumeration);
+    info.details.enumeration = details;
+    return info;
+  } else if constexpr (std::is_same_v<Details, ContainerInfo>) {
+    TypeInfo info = type_info<T, false>(Shape::container);
+    info.details.container = details;
+    return info;
+  } else {
+    static_assert(std::is_same_v<Details, OpaqueInfo>);
+    TypeInfo info = type_info<T, true>(Shape::opaque);
+    info.details.opaque = details;
+    return info;
+  }
 }
 
 }  // namespace veltrix_compute::detail
