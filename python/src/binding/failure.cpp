@@ -12,7 +12,7 @@ constexpr const char kPanicDoc[] =
     "propagate all the way up the stack and make the interpreter exit.";
 
 // Reports a broken invariant where it happens, then raises it as PanicException.
-void raise_internal_failure(const char* message) noexcept {
+void raise_internal_failure(const char* message) {
   std::fprintf(stderr, "veltrix_compute: internal failure: %s\n", message);
   PyErr_Clear();  // the internal failure replaces whatever was pending
   PyObject* type = panic_exception_type();
@@ -79,11 +79,11 @@ void set_not_an_instance(PyObject* object, std::string_view target) {
   if (text) PyErr_SetObject(PyExc_TypeError, text.get());
 }
 
-void check_python_error_is_set() noexcept {
+void check_python_error_is_set() {
   if (!PyErr_Occurred()) raise_internal_failure("a failure was reported without an exception");
 }
 
-void set_exception_for_current_failure() noexcept {
+void set_exception_for_current_failure() {
   try {
     throw;
   } catch (const PythonError&) {
