@@ -17,6 +17,7 @@ void raise_internal_failure(const char* message) {
   PyErr_Clear();  // the internal failure replaces whatever was pending
   PyObject* type = panic_exception_type();
   if (type == nullptr) {
+    if (PyErr_Occurred()) return;  // MemoryError: no memory was left to make the class
     std::fputs("uncaught panic at ffi boundary\n", stderr);
     std::abort();
   }
@@ -37,6 +38,9 @@ PyObject* panic_exception_type() {
   PyObject* created = PyErr_NewExceptionWithDoc("veltrix_compute.PanicException", kPanicDoc,
                                                 PyExc_BaseException, nullptr);
   if (created == nullptr) {
+    // Exhausted memory is raised as it is, since a later failure may find memory to make the
+    // class; any other refusal is an internal failure of its own.
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return nullptr;
     PyErr_Clear();
     std::fputs("veltrix_compute: internal failure: Failed to initialize new exception type.\n", stderr);
     return nullptr;

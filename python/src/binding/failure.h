@@ -42,7 +42,8 @@ void set_not_an_instance(PyObject* object, std::string_view target);
 std::string not_an_instance_message(PyObject* object, std::string_view target);
 
 // The internal-failure exception class, created once per process on first need (a
-// BaseException subclass). Must not be called with an exception pending.
+// BaseException subclass). Must not be called with an exception pending. Null, with MemoryError
+// set, if memory ran out while making it; null with nothing set if the interpreter refused it.
 PyObject* panic_exception_type();
 // The class if it has been created, else null (then no Python code can have raised it).
 PyObject* created_panic_exception_type() noexcept;
