@@ -54,23 +54,28 @@ DAEMONS_AT_EXIT = """
 
     from veltrix_compute._compute import NumericSeries
 
+    inside = [threading.Event(), threading.Event()]
+
+    def sleep_forever(event):
+        event.set()
+        while True:
+            time.sleep(0.0005)
+
     class SlowNumber:
         def __float__(self):
-            while True:
-                time.sleep(0.0005)
+            sleep_forever(inside[0])
 
     class SlowSequence:
         def __len__(self):
             return 3
 
         def __getitem__(self, index):
-            while True:
-                time.sleep(0.0005)
+            sleep_forever(inside[1])
 
     series = NumericSeries.Reference("s")
     threading.Thread(target=lambda: series * SlowNumber(), daemon=True).start()
     threading.Thread(target=lambda: NumericSeries.Max(SlowSequence()), daemon=True).start()
-    time.sleep(0.05)
+    assert all(event.wait(30) for event in inside)
     """
 
 

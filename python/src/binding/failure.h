@@ -10,8 +10,6 @@
 // a library must not abort the interpreter that hosts it.
 #pragma once
 
-#include <cxxabi.h>
-
 #include <exception>
 #include <new>
 #include <optional>
@@ -80,15 +78,16 @@ void check_python_error_is_set();
 // unwinding must not be caught, and a noexcept frame would turn it into std::terminate, so entry
 // points and what their failure path calls are not noexcept. Nothing else can leave them: any C++
 // exception reaching the interpreter's frames would find no handler and terminate all the same.
+// The unwinding carries no C++ object, so it is told apart by having no exception_ptr rather than
+// caught as abi::__forced_unwind&, which would bind a reference to no object.
 template <class Result, class Body>
 Result guarded_with(Result on_failure, Body&& body) {
   try {
     return body();
   } catch (const PythonError&) {
     check_python_error_is_set();
-  } catch (const abi::__forced_unwind&) {
-    throw;
   } catch (...) {
+    if (!std::current_exception()) throw;
     set_exception_for_current_failure();
   }
   return on_failure;
