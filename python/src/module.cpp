@@ -1,5 +1,8 @@
 // The module's entry point and its execution step: the fifteen classes, then the fifteen
 // functions, each name appended to __all__ and set as a module attribute.
+#include <atomic>
+#include <cstdint>
+
 #include "binding/cell_pool.h"
 #include "binding/class_registry.h"
 #include "binding/failure.h"
@@ -10,6 +13,21 @@ namespace veltrix_compute::python {
 extern PyModuleDef module_definition;
 
 namespace {
+
+// The interpreter that executed the module first. The class objects are once per process, and an
+// interpreter that used another one's type objects could resolve a method through its method
+// cache to the wrong class, so no other interpreter may execute the module. Interpreter ids are
+// never reused within a process.
+std::atomic<std::int64_t> owner_interpreter{-1};
+
+void claim_interpreter() {
+  const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id < 0) throw PythonError{};
+  std::int64_t owner = -1;
+  if (owner_interpreter.compare_exchange_strong(owner, id) || owner == id) return;
+  raise(PyExc_ImportError,
+        "_compute supports one interpreter per process, and another interpreter of this process already uses it");
+}
 
 // Appends `name` to the module's __all__ (created empty if missing) and sets the attribute.
 void add_name(PyObject* module, PyObject* name, PyObject* object) {
@@ -35,6 +53,7 @@ int execute_module(PyObject* module) {
   install_cell_pool();
   return guarded_status([&] {
     if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
+    claim_interpreter();
     for (int id = 0; id < static_cast<int>(ClassId::Count); ++id) {
       PyObject* type = reinterpret_cast<PyObject*>(class_object(static_cast<ClassId>(id)));
       PyRef name = PyRef::steal(check(PyUnicode_FromString(class_name(static_cast<ClassId>(id)))));

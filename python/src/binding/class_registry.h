@@ -55,8 +55,9 @@ template <class T>
 PyType_Spec make_class_spec(PyType_Slot* slots, bool callable = false) {
   // No class can be subclassed (no base-type flag), only RangeMap can be called, instances have
   // no __dict__ and no weak references, and nothing is tracked by the cyclic collector since an
-  // object refers to no other Python object.
-  unsigned int flags = Py_TPFLAGS_DEFAULT;
+  // object refers to no other Python object. Classes are immutable: a replaced __new__ or method
+  // could make an object whose value was never built, or run a method on the wrong value.
+  unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
   if (!callable) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
   return PyType_Spec{kFullClassName<T>.data(), static_cast<int>(sizeof(Wrapped<T>)), 0, flags, slots};
 }

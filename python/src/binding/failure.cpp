@@ -12,11 +12,12 @@ constexpr const char kPanicDoc[] =
     "propagate all the way up the stack and make the interpreter exit.";
 
 // Reports a broken invariant where it happens, then raises it as PanicException.
-void raise_internal_failure(const char* message) noexcept {
+void raise_internal_failure(const char* message) {
   std::fprintf(stderr, "veltrix_compute: internal failure: %s\n", message);
   PyErr_Clear();  // the internal failure replaces whatever was pending
   PyObject* type = panic_exception_type();
   if (type == nullptr) {
+    if (PyErr_Occurred()) return;  // MemoryError: no memory was left to make the class
     std::fputs("uncaught panic at ffi boundary\n", stderr);
     std::abort();
   }
@@ -37,6 +38,9 @@ PyObject* panic_exception_type() {
   PyObject* created = PyErr_NewExceptionWithDoc("veltrix_compute.PanicException", kPanicDoc,
                                                 PyExc_BaseException, nullptr);
   if (created == nullptr) {
+    // Exhausted memory is raised as it is, since a later failure may find memory to make the
+    // class; any other refusal is an internal failure of its own.
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return nullptr;
     PyErr_Clear();
     std::fputs("veltrix_compute: internal failure: Failed to initialize new exception type.\n", stderr);
     return nullptr;
@@ -79,11 +83,11 @@ void set_not_an_instance(PyObject* object, std::string_view target) {
   if (text) PyErr_SetObject(PyExc_TypeError, text.get());
 }
 
-void check_python_error_is_set() noexcept {
+void check_python_error_is_set() {
   if (!PyErr_Occurred()) raise_internal_failure("a failure was reported without an exception");
 }
 
-void set_exception_for_current_failure() noexcept {
+void set_exception_for_current_failure() {
   try {
     throw;
   } catch (const PythonError&) {

@@ -40,13 +40,14 @@ void set_not_an_instance(PyObject* object, std::string_view target);
 std::string not_an_instance_message(PyObject* object, std::string_view target);
 
 // The internal-failure exception class, created once per process on first need (a
-// BaseException subclass). Must not be called with an exception pending.
+// BaseException subclass). Must not be called with an exception pending. Null, with MemoryError
+// set, if memory ran out while making it; null with nothing set if the interpreter refused it.
 PyObject* panic_exception_type();
 // The class if it has been created, else null (then no Python code can have raised it).
 PyObject* created_panic_exception_type() noexcept;
 
 // Sets the Python exception for whatever `guarded` caught.
-void set_exception_for_current_failure() noexcept;
+void set_exception_for_current_failure();
 
 // The pending exception, taken out of the interpreter's error state and normalised (its value
 // is an exception object that carries the traceback).
@@ -66,18 +67,27 @@ std::string_view utf8_of(PyObject* text);
 std::optional<std::string> utf8_copy(PyObject* text);
 
 // Sets the internal failure for a PythonError thrown without an exception set (a bug).
-void check_python_error_is_set() noexcept;
+void check_python_error_is_set();
 
 // Runs an entry point's body and turns any failure into the Python exception plus `on_failure`.
 // A refused argument (PythonError) is by far the most common failure, so it is caught first:
 // rethrowing it to sort it out would double the cost of the refusal.
+//
+// One unwinding is not a failure and passes through: the C library ending the thread with
+// pthread_exit, as the interpreter does to a daemon thread that wants the lock back at exit. That
+// unwinding must not be caught, and a noexcept frame would turn it into std::terminate, so entry
+// points and what their failure path calls are not noexcept. Nothing else can leave them: any C++
+// exception reaching the interpreter's frames would find no handler and terminate all the same.
+// The unwinding carries no C++ object, so it is told apart by having no exception_ptr rather than
+// caught as abi::__forced_unwind&, which would bind a reference to no object.
 template <class Result, class Body>
-Result guarded_with(Result on_failure, Body&& body) noexcept {
+Result guarded_with(Result on_failure, Body&& body) {
   try {
     return body();
   } catch (const PythonError&) {
     check_python_error_is_set();
   } catch (...) {
+    if (!std::current_exception()) throw;
     set_exception_for_current_failure();
   }
   return on_failure;
@@ -85,11 +95,11 @@ Result guarded_with(Result on_failure, Body&& body) noexcept {
 
 // Entry points that return an object (null on failure), and those that return a status (-1).
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+PyObject* guarded(Body&& body) {
   return guarded_with<PyObject*>(nullptr, std::forward<Body>(body));
 }
 template <class Body>
-int guarded_status(Body&& body) noexcept {
+int guarded_status(Body&& body) {
   return guarded_with(-1, std::forward<Body>(body));
 }
 

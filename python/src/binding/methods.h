@@ -54,7 +54,7 @@ template <const ParameterList& P, bool WithSelf>
 inline constexpr auto kSignature = make_signature<P, WithSelf>();
 
 template <const ParameterList& P, MethodBody Body>
-PyObject* fastcall_entry(PyObject* self, PyObject* const* args, Py_ssize_t count, PyObject* keyword_names) noexcept {
+PyObject* fastcall_entry(PyObject* self, PyObject* const* args, Py_ssize_t count, PyObject* keyword_names) {
   return guarded([&] {
     PyObject* bound[kMaxParameters] = {};
     bind_arguments(P, args, count, keyword_names, bound);
@@ -63,7 +63,7 @@ PyObject* fastcall_entry(PyObject* self, PyObject* const* args, Py_ssize_t count
 }
 
 template <NoArgumentsBody Body>
-PyObject* no_arguments_entry(PyObject* self, PyObject*) noexcept {
+PyObject* no_arguments_entry(PyObject* self, PyObject*) {
   return guarded([&] { return Body(self); });
 }
 

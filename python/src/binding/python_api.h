@@ -12,7 +12,23 @@
 
 namespace veltrix_compute::python {
 
-// Owns one strong reference (or none).
+namespace detail {
+// The interpreter's PyGILState_Check, or null if it has none (python_api.cpp).
+extern int (*const interpreter_lock_check)();
+}  // namespace detail
+
+// Whether the calling thread holds the interpreter lock. Inside the module it always does, but
+// for one case: the C library unwinding a thread that the interpreter ends at exit (see
+// `guarded_with`), whose destructors then run without the lock. Late in that exit the
+// interpreter deletes its per-thread key and PyGILState_Check answers yes to every thread; the
+// thread's own state, read through that key, is then gone.
+inline bool holds_interpreter_lock() noexcept {
+  if (detail::interpreter_lock_check == nullptr) return true;
+  return detail::interpreter_lock_check() != 0 && PyGILState_GetThisThreadState() != nullptr;
+}
+
+// Owns one strong reference (or none). A reference dropped without the interpreter lock is
+// leaked rather than released: touching the object then would race with the thread that holds it.
 class PyRef {
  public:
   PyRef() noexcept = default;
@@ -29,7 +45,9 @@ class PyRef {
     std::swap(object_, other.object_);
     return *this;
   }
-  ~PyRef() { Py_XDECREF(object_); }
+  ~PyRef() {
+    if (object_ != nullptr && holds_interpreter_lock()) Py_DECREF(object_);
+  }
 
   PyObject* get() const noexcept { return object_; }
   PyObject* release() noexcept { return std::exchange(object_, nullptr); }

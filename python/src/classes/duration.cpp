@@ -31,14 +31,14 @@ constexpr ParameterList kMinutes{"Minutes", "Duration", {"minutes"}, 1, 1};
 constexpr ParameterList kHours{"Hours", "Duration", {"hours"}, 1, 1};
 constexpr ParameterList kDays{"Days", "Duration", {"days"}, 1, 1};
 
-PyObject* negative(PyObject* self) noexcept {
+PyObject* negative(PyObject* self) {
   return guarded([&] { return wrap(Duration::negate(model::DurationNegate{copy_receiver<Duration>(self)})); });
 }
 
 // No reflected form: the left operand must be the Duration, and the right one another Duration;
 // anything else is left to the interpreter through NotImplemented.
 template <Duration (*Combine)(Duration, Duration)>
-PyObject* binary(PyObject* left, PyObject* right) noexcept {
+PyObject* binary(PyObject* left, PyObject* right) {
   return guarded([&] {
     if (!is_instance<Duration>(left)) return not_implemented();
     SharedBorrow<Duration> held(left);

@@ -18,7 +18,7 @@ using Builder = NumericSeries (*)(NumericSeries, NumericSeries);
 // the series, so the left operand always goes first to the builder (left, or the base of a power).
 // When both are series the forward form applies.
 template <Builder Build>
-PyObject* binary(PyObject* a, PyObject* b) noexcept {
+PyObject* binary(PyObject* a, PyObject* b) {
   return guarded([&]() -> PyObject* {
     if (is_instance<NumericSeries>(a)) {
       if (auto right = try_operand([&] { return numeric_series_input(b); })) {
@@ -40,17 +40,17 @@ PyObject* binary(PyObject* a, PyObject* b) noexcept {
 
 namespace numeric_series_slots {
 
-PyObject* negative(PyObject* operand) noexcept {
+PyObject* negative(PyObject* operand) {
   return guarded([&] { return UnaryNode<model::Negate, &NumericSeries::negate>::of_receiver(operand); });
 }
-PyObject* add(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_add>(a, b); }
-PyObject* subtract(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_subtract>(a, b); }
-PyObject* multiply(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_multiply>(a, b); }
-PyObject* remainder(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_modulo>(a, b); }
-PyObject* true_divide(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_divide>(a, b); }
-PyObject* floor_divide(PyObject* a, PyObject* b) noexcept { return binary<&numeric_series_floor_divide>(a, b); }
+PyObject* add(PyObject* a, PyObject* b) { return binary<&numeric_series_add>(a, b); }
+PyObject* subtract(PyObject* a, PyObject* b) { return binary<&numeric_series_subtract>(a, b); }
+PyObject* multiply(PyObject* a, PyObject* b) { return binary<&numeric_series_multiply>(a, b); }
+PyObject* remainder(PyObject* a, PyObject* b) { return binary<&numeric_series_modulo>(a, b); }
+PyObject* true_divide(PyObject* a, PyObject* b) { return binary<&numeric_series_divide>(a, b); }
+PyObject* floor_divide(PyObject* a, PyObject* b) { return binary<&numeric_series_floor_divide>(a, b); }
 // The modulus of three-argument pow() is accepted and ignored: a series has no modular power.
-PyObject* power(PyObject* a, PyObject* b, PyObject*) noexcept { return binary<&numeric_series_power>(a, b); }
+PyObject* power(PyObject* a, PyObject* b, PyObject*) { return binary<&numeric_series_power>(a, b); }
 
 }  // namespace numeric_series_slots
 

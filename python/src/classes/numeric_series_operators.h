@@ -39,14 +39,14 @@ PyObject* reduction(PyObject*, PyObject** bound) {
 
 // The number-protocol slots of the class.
 namespace numeric_series_slots {
-PyObject* negative(PyObject* operand) noexcept;
-PyObject* add(PyObject* a, PyObject* b) noexcept;
-PyObject* subtract(PyObject* a, PyObject* b) noexcept;
-PyObject* multiply(PyObject* a, PyObject* b) noexcept;
-PyObject* remainder(PyObject* a, PyObject* b) noexcept;
-PyObject* true_divide(PyObject* a, PyObject* b) noexcept;
-PyObject* floor_divide(PyObject* a, PyObject* b) noexcept;
-PyObject* power(PyObject* a, PyObject* b, PyObject* modulus) noexcept;
+PyObject* negative(PyObject* operand);
+PyObject* add(PyObject* a, PyObject* b);
+PyObject* subtract(PyObject* a, PyObject* b);
+PyObject* multiply(PyObject* a, PyObject* b);
+PyObject* remainder(PyObject* a, PyObject* b);
+PyObject* true_divide(PyObject* a, PyObject* b);
+PyObject* floor_divide(PyObject* a, PyObject* b);
+PyObject* power(PyObject* a, PyObject* b, PyObject* modulus);
 }  // namespace numeric_series_slots
 
 }  // namespace veltrix_compute::python

@@ -26,7 +26,7 @@ constexpr ParameterList kNew = [] {
   parameters.class_name = "RangeMap";
   return parameters;
 }();
-PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* keywords) noexcept {
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* keywords) {
   return guarded([&] {
     PyObject* bound[kMaxParameters] = {};
     bind_arguments(kNew, args, keywords, bound);
