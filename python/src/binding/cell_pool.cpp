@@ -85,15 +85,10 @@ void release(void* cell, std::size_t size) noexcept {
   mark_free(cell, class_bytes(k));
 }
 
-// Whether the calling thread holds the interpreter lock, as far as the stable ABI can tell
-// (the full API's PyGILState_Check would ask the lock itself). The module's code runs without
-// the lock only while the interpreter finalises: a thread that tries to retake the lock then is
-// ended by forced unwinding, which runs the destructors of its values. Finalising clears
-// Py_IsInitialized() in the very next store after it marks the finalising thread (3.10 to 3.13),
-// so such a thread always sees 0 and its values leak. Values freed under the lock while the
-// interpreter finalises leak too, as the process is ending then (an embedder that starts the
-// interpreter again loses those cells).
-bool may_release() noexcept { return Py_IsInitialized() != 0; }
+// Cells go back to the pool only under the interpreter lock, which guards it. The one time the
+// module's code runs without it is the forced unwinding of a thread that the interpreter ends at
+// exit: the tree is leaked then, as the process is ending.
+bool may_release() noexcept { return holds_interpreter_lock(); }
 
 }  // namespace
 
