@@ -12,7 +12,7 @@ import pytest
 from conftest import SAMPLES, UNARY, interpreter_message
 
 import veltrix_compute._compute as compute
-from veltrix_compute._compute import IntegerConstant, NumericSeries
+from veltrix_compute._compute import IntegerConstant, NumericSeries, RangeMap
 
 CLASSES = [
     "NumericSeries", "CategoricalSeries", "ConstantNumericSeries", "IntegerConstant", "StringConstant", "Dataset",
@@ -173,6 +173,9 @@ def test_main_road(speed):
         (lambda s: s.head(n=1), "NumericSeries.head() got an unexpected keyword argument 'n'"),
         (lambda s: s.head(1, num_points=2), "NumericSeries.head() got multiple values for argument 'num_points'"),
         (lambda s: NumericSeries.Reference(), "NumericSeries.Reference() missing 1 required positional argument: 'name'"),
+        # A keyword is written as given, even one that UTF-8 cannot hold.
+        (lambda s: s.head(**{"\ud800": 1}), "NumericSeries.head() got an unexpected keyword argument '\ud800'"),
+        (lambda s: RangeMap("x", **{"\ud800": 1}), "RangeMap.__new__() got an unexpected keyword argument '\ud800'"),
     ],
 )
 def test_binding_messages(speed, call, message):

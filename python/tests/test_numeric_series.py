@@ -153,8 +153,13 @@ class Unprintable:
         raise RuntimeError("no text")
 
 
+# A readable but empty name leaves two spaces; "<unprintable object>" is for a name that cannot be read.
+NAMELESS = type("", (Unprintable,), {})
+
+
 @pytest.mark.parametrize(("unit", "text"), [("Seconds", "Seconds"), (3, "3"), ("", ""),
-                                            (Unprintable(), "<unprintable Unprintable object>")])
+                                            (Unprintable(), "<unprintable Unprintable object>"),
+                                            (NAMELESS(), "<unprintable  object>")])
 def test_unknown_time_units(speed, monkeypatch, unit, text):
     reported = []
     monkeypatch.setattr("sys.unraisablehook", reported.append)

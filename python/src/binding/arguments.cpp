@@ -33,8 +33,11 @@ std::string full_name(const ParameterList& parameters) {
   return false;
 }
 
+// The keyword is written as given, through its str(): a text that UTF-8 cannot hold (a lone
+// surrogate) stays in the message.
 [[gnu::cold]] bool refuse_keyword(const ParameterList& parameters, const char* what, PyObject* keyword) {
-  set_error(PyExc_TypeError, full_name(parameters) + what + "'" + str_of(keyword, "") + "'");
+  PyRef message = PyRef::steal(PyUnicode_FromFormat("%s%s'%S'", full_name(parameters).c_str(), what, keyword));
+  if (message) PyErr_SetObject(PyExc_TypeError, message.get());
   return false;
 }
 

@@ -89,21 +89,27 @@ model::ConstantNumericSeries constant_series(double value) {
   return model::ConstantNumericSeries::double_(double_literal(value));
 }
 
-// "<unprintable {name} object>" with the __name__ of the object's type, or "<unprintable object>".
-std::string unprintable_text(PyObject* object) {
-  PyRef type_name = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__name__"));
-  std::string name = type_name ? str_of(type_name.get(), "") : std::string();
-  PyErr_Clear();
-  return name.empty() ? "<unprintable object>" : "<unprintable " + name + " object>";
+// "<unprintable {name} object>" with the __name__ of the object's type as given, or
+// "<unprintable object>" when that name cannot be read (its failure is dropped).
+PyRef unprintable_text(PyObject* object) {
+  PyRef name = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__name__"));
+  PyRef text = name ? PyRef::steal(PyObject_Str(name.get())) : PyRef();
+  if (!text) {
+    PyErr_Clear();
+    return PyRef::steal(PyUnicode_FromString("<unprintable object>"));
+  }
+  return PyRef::steal(PyUnicode_FromFormat("<unprintable %U object>", text.get()));
 }
 
-// The ValueError for a time-unit text that names no unit.
+// The ValueError for a time-unit text that names no unit. Both the text and the parse error are
+// given back as they were: a lone surrogate, encoded with "surrogatepass", is decoded again.
 [[gnu::cold]] bool refuse_time_unit(std::string_view text, std::string_view error) {
   std::string message = "Failed to convert '";
   message.append(text);
   message += "' to TimeUnit enum: ";
   message.append(error);
-  set_error(PyExc_ValueError, message);
+  PyRef decoded = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "surrogatepass"));
+  if (decoded) PyErr_SetObject(PyExc_ValueError, decoded.get());
   return false;
 }
 
@@ -144,17 +150,17 @@ bool from_python(PyObject* object, std::optional<model::Series>& value, Refusal 
 }
 
 bool from_python(PyObject* object, std::optional<TimeUnit>& value, Refusal) {
-  std::string text;
   PyRef printed = PyRef::steal(PyObject_Str(object));
-  if (printed) {
-    std::optional<std::string> utf8 = utf8_copy(printed.get());
-    if (!utf8) return false;
-    text = std::move(*utf8);
-  } else {
+  if (!printed) {
     if (reraise_panic_from_python()) return false;
     PyErr_WriteUnraisable(object);
-    text = unprintable_text(object);
+    printed = unprintable_text(object);
+    if (!printed) return false;
   }
+  // "surrogatepass" keeps a lone surrogate in the text, which then names no unit.
+  PyRef utf8 = PyRef::steal(PyUnicode_AsEncodedString(printed.get(), "utf-8", "surrogatepass"));
+  if (!utf8) return false;
+  std::string text(PyBytes_AsString(utf8.get()), static_cast<std::size_t>(PyBytes_Size(utf8.get())));
   TimeUnitParse parsed = time_unit_try_from(text);
   if (!parsed.value) return refuse_time_unit(text, parsed.error);
   value.emplace(*parsed.value);
