@@ -219,6 +219,18 @@ def per_operation():
         compare("per operation", case, ours, peers, namespace)
 
 
+def refusals():
+    """A refused call next to the same call accepted, in the same runs. The interpreter's own refusal of
+    `1 + object()` is the floor under a refused operand: an operator answers NotImplemented, and the
+    interpreter then raises its own TypeError."""
+    namespace = {"s": NumericSeries.Reference("speed"), "o": object()}
+    caught = "try:\n  {}\nexcept TypeError:\n  pass"
+    compare("refusals, caught", "s + object()", caught.format("s + o"),
+            {"s + 1.0": "s + 1.0", "1 + object()": caught.format("1 + o")}, namespace, {"s + 1.0": 3})
+    compare("refusals, caught", "head('x')", caught.format("s.head('x')"), {"head(10)": "s.head(10)"}, namespace,
+            {"head(10)": 15})
+
+
 def node_cost():
     """ns per node that `abs` copies, from the slope between a small and a large receiver."""
     small, large = 1_000, 100_000
@@ -258,6 +270,7 @@ def main():
     large_trees()
     end_to_end()
     per_operation()
+    refusals()
     print_rows()
     per_node = node_cost()
     gc.enable()

@@ -14,10 +14,7 @@ started=$(date +%s)
 python3 -m venv "$build/venv"
 venv="$build/venv/bin"
 "$venv/pip" install -q --disable-pip-version-check pytest hypothesis "cmake>=3.26" ninja
-if [ ! -f /usr/include/gtest/gtest.h ]; then
-  echo "GoogleTest is missing: run scripts/test.sh once (it installs libgtest-dev)" >&2
-  exit 1
-fi
+scripts/install_googletest.sh
 
 echo "== sanitized build"
 "$venv/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/ninja" \

@@ -7,17 +7,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# GoogleTest for the core tests, from Debian's packages when it is missing.
-if [ ! -f /usr/include/gtest/gtest.h ]; then
-  sudo_cmd=""
-  if [ "$(id -u)" != 0 ]; then sudo_cmd="sudo"; fi
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq libgtest-dev >/dev/null
-fi
+scripts/install_googletest.sh
 
+# The venv's own pip builds and installs the wheel; it is not upgraded, which would ask the
+# package index on every run.
 python3 -m venv .venv
 venv="$root/.venv/bin"
-"$venv/pip" install -q --upgrade pip
+export PIP_DISABLE_PIP_VERSION_CHECK=1
 
 echo "== building the wheel"
 rm -rf build/wheelhouse

@@ -4,9 +4,10 @@
 #include <cstdint>
 
 #include "binding/cell_pool.h"
-#include "binding/class_registry.h"
+#include "binding/class_list.h"
 #include "binding/failure.h"
 #include "binding/python_api.h"
+#include "binding/wrapped.h"
 
 namespace veltrix_compute::python {
 
@@ -48,17 +49,24 @@ void add_name(PyObject* module, PyObject* name, PyObject* object) {
   if (PyObject_SetAttr(module, name, object) != 0) throw PythonError{};
 }
 
+// Adds T's class object (built on first use) under its class name.
+template <class T>
+void add_class(PyObject* module) {
+  PyObject* type = reinterpret_cast<PyObject*>(class_object<T>());
+  const std::string_view name = ClassOf<T>::name;
+  add_name(module, PyRef::steal(check(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())))).get(),
+           type);
+}
+
 int execute_module(PyObject* module) {
   // Before the first value: a cell must go back to the allocator that gave it.
   install_cell_pool();
   return guarded_status([&] {
     if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
     claim_interpreter();
-    for (int id = 0; id < static_cast<int>(ClassId::Count); ++id) {
-      PyObject* type = reinterpret_cast<PyObject*>(class_object(static_cast<ClassId>(id)));
-      PyRef name = PyRef::steal(check(PyUnicode_FromString(class_name(static_cast<ClassId>(id)))));
-      add_name(module, name.get(), type);
-    }
+#define VELTRIX_ADD_CLASS(Name, Type) add_class<model::Type>(module);
+    VELTRIX_CLASSES(VELTRIX_ADD_CLASS)
+#undef VELTRIX_ADD_CLASS
     // Functions report the definition's name, "_compute", like the classes do; the module's own
     // __name__ is the dotted name it was imported under.
     PyRef module_name = PyRef::steal(check(PyUnicode_FromString(module_definition.m_name)));

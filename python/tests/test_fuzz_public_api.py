@@ -18,6 +18,7 @@ from decimal import Decimal
 from fractions import Fraction
 
 import pytest
+from conftest import ASSET, RANGE, SAMPLES, SPEED
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
@@ -46,51 +47,8 @@ def hang_guard():
 
 
 # ---------------------------------------------------------------------------------------------
-# Objects of the module's classes.
+# Objects of the module's classes (conftest.SAMPLES).
 
-SPEED = compute.NumericSeries.Reference("speed")
-RANGE = compute.RangeMap("label", 0.0, 1.0)
-ASSET = compute.Dataset.Asset("rid")
-
-
-def _deep_series(depth):
-    series = SPEED
-    for _ in range(depth):
-        series = series.abs()
-    return series
-
-
-# A few objects of each class; the first is the plain one.
-SAMPLES = {
-    compute.NumericSeries: [
-        ("speed", SPEED),
-        ("series of NaN", compute.NumericSeries.Constant(float("nan"))),
-        ("series 300 deep", _deep_series(300)),
-        ("sum of 1000", compute.sum([SPEED] * 1000)),
-    ],
-    compute.CategoricalSeries: [
-        ("categorical", compute.CategoricalSeries.Reference("state")),
-        ("value map", compute.CategoricalSeries.ValueMap(SPEED, [RANGE], "other")),
-    ],
-    compute.ConstantNumericSeries: [("constant series", compute.ConstantNumericSeries.Float(1.5))],
-    compute.IntegerConstant: [
-        ("integer 3", compute.IntegerConstant.Literal(3)),
-        ("integer variable", compute.IntegerConstant.Reference("\x00é")),
-    ],
-    compute.StringConstant: [("string 's'", compute.StringConstant.Literal("s"))],
-    compute.Dataset: [("asset", ASSET), ("tagged run", compute.Dataset.Run("r").tag("k", "v"))],
-    compute.AggregationBuilder: [("rolling 3 points", SPEED.rolling_points(3))],
-    compute.NumericAggregationOperator: [("sum operator", compute.NumericAggregationOperator.Sum())],
-    compute.NegativeValueConfiguration: [
-        ("allow negative", compute.NegativeValueConfiguration.AllowNegativeValues())
-    ],
-    compute.UdfSource: [("udf source", compute.UdfSource.Rust("fn f() {}"))],
-    compute.Duration: [("5 seconds", compute.Duration.Seconds(5)), ("-1 day", -compute.Duration.Days(1))],
-    compute.FloatConstant: [("float inf", compute.FloatConstant.Literal(float("inf")))],
-    compute.GroupByTags: [("current tags", compute.GroupByTags.Current())],
-    compute.GroupByTimestamp: [("current timestamp", compute.GroupByTimestamp.Current())],
-    compute.RangeMap: [("range map", RANGE), ("open range map", compute.RangeMap("x"))],
-}
 ALL_SAMPLES = [sample for samples in SAMPLES.values() for sample in samples]
 
 

@@ -1,41 +1,25 @@
-"""The module after import, its class objects, its execution step run again on fresh module objects, and
-PanicException."""
+"""The module after import, its class objects, its execution step run again on fresh module objects, the
+common road of a call (binding, text signatures, integers), and PanicException."""
 
+import array
 import importlib.machinery
 import importlib.util
+import inspect
 import types
 import weakref
 
 import pytest
+from conftest import SAMPLES, UNARY, interpreter_message
 
 import veltrix_compute._compute as compute
+from veltrix_compute._compute import IntegerConstant, NumericSeries, RangeMap
 
 CLASSES = [
     "NumericSeries", "CategoricalSeries", "ConstantNumericSeries", "IntegerConstant", "StringConstant", "Dataset",
     "AggregationBuilder", "NumericAggregationOperator", "NegativeValueConfiguration", "UdfSource", "Duration",
     "FloatConstant", "GroupByTags", "GroupByTimestamp", "RangeMap",
 ]
-FUNCTIONS = ["abs", "cos", "sin", "tan", "acos", "asin", "ln", "log10", "sqrt", "atan2", "max", "mean", "min", "sum",
-             "product"]
-
-# One instance of each class.
-SAMPLES = {
-    "NumericSeries": lambda: compute.NumericSeries.Reference("s"),
-    "CategoricalSeries": lambda: compute.CategoricalSeries.Reference("c"),
-    "ConstantNumericSeries": lambda: compute.ConstantNumericSeries.Float(1.0),
-    "IntegerConstant": lambda: compute.IntegerConstant.Literal(1),
-    "StringConstant": lambda: compute.StringConstant.Literal("s"),
-    "Dataset": lambda: compute.Dataset.Run("r"),
-    "AggregationBuilder": lambda: compute.NumericSeries.Reference("s").rolling_points(2),
-    "NumericAggregationOperator": lambda: compute.NumericAggregationOperator.Sum(),
-    "NegativeValueConfiguration": lambda: compute.NegativeValueConfiguration.AllowNegativeValues(),
-    "UdfSource": lambda: compute.UdfSource.Rust(""),
-    "Duration": lambda: compute.Duration.Days(1),
-    "FloatConstant": lambda: compute.FloatConstant.Literal(1.0),
-    "GroupByTags": lambda: compute.GroupByTags.Current(),
-    "GroupByTimestamp": lambda: compute.GroupByTimestamp.Current(),
-    "RangeMap": lambda: compute.RangeMap("r"),
-}
+FUNCTIONS = [*UNARY, "atan2", "max", "mean", "min", "sum", "product"]
 
 
 def test_all_names_in_order():
@@ -48,7 +32,7 @@ def test_all_names_in_order():
 @pytest.mark.parametrize("name", CLASSES)
 def test_class_objects(name):
     cls = getattr(compute, name)
-    assert isinstance(cls, type) and type(SAMPLES[name]()) is cls
+    assert isinstance(cls, type) and type(SAMPLES[cls][0][1]) is cls
     assert repr(cls) == f"<class '_compute.{name}'>"
     assert (cls.__module__, cls.__name__, cls.__qualname__) == ("_compute", name, name)
     assert cls.__bases__ == (object,)
@@ -68,7 +52,7 @@ def test_only_range_map_is_made_by_calling_its_class(name):
 
 @pytest.mark.parametrize("name", CLASSES)
 def test_instances_take_no_attributes_and_no_weak_references(name):
-    instance = SAMPLES[name]()
+    instance = SAMPLES[getattr(compute, name)][0][1]
     with pytest.raises(AttributeError):
         instance.anything = 1
     with pytest.raises(AttributeError):
@@ -167,9 +151,63 @@ def test_a_failed_step_keeps_what_it_added_before():
     assert [name for name in CLASSES + FUNCTIONS if name in vars(module)] == CLASSES[: CLASSES.index("Dataset")]
 
 
-def panic():
+MAIN_ROAD = (
+    '{"type":"selectOldestPoints","selectOldestPoints":{"input":{"type":"raw","raw":{"name":"speed"}},'
+    '"numPoints":{"type":"literal","literal":10}}}'
+)
+
+
+def test_main_road(speed):
+    assert speed.head(10).to_json() == MAIN_ROAD
+    assert speed.head(num_points=10).to_json() == MAIN_ROAD
+    assert speed.to_json() == '{"type":"raw","raw":{"name":"speed"}}'  # receiver unchanged
+    assert speed.head(IntegerConstant.Reference("n")).to_json().endswith(
+        '"numPoints":{"type":"variable","variable":"n"}}}')
+
+
+@pytest.mark.parametrize(
+    ("call", "message"),
+    [
+        (lambda s: s.head(), "NumericSeries.head() missing 1 required positional argument: 'num_points'"),
+        (lambda s: s.head(1, 2), "NumericSeries.head() takes 1 positional arguments but 2 were given"),
+        (lambda s: s.head(n=1), "NumericSeries.head() got an unexpected keyword argument 'n'"),
+        (lambda s: s.head(1, num_points=2), "NumericSeries.head() got multiple values for argument 'num_points'"),
+        (lambda s: NumericSeries.Reference(), "NumericSeries.Reference() missing 1 required positional argument: 'name'"),
+        # A keyword is written as given, even one that UTF-8 cannot hold.
+        (lambda s: s.head(**{"\ud800": 1}), "NumericSeries.head() got an unexpected keyword argument '\ud800'"),
+        (lambda s: RangeMap("x", **{"\ud800": 1}), "RangeMap.__new__() got an unexpected keyword argument '\ud800'"),
+    ],
+)
+def test_binding_messages(speed, call, message):
+    with pytest.raises(TypeError) as raised:
+        call(speed)
+    assert str(raised.value) == message
+
+
+def test_integer_beyond_64_bits_reports_both_alternatives(speed):
+    # array('l') converts through the same C-long conversion as the module.
+    overflow = interpreter_message(lambda: array.array("l", [2**64]))
+    with pytest.raises(TypeError) as raised:
+        speed.head(2**64)
+    assert str(raised.value) == (
+        "argument 'num_points': failed to extract enum IntegerConstantInput ('Wrapped | Native0')\n"
+        "- variant Wrapped (Wrapped): TypeError: failed to extract field IntegerConstantInput::Wrapped.0, "
+        "caused by TypeError: 'int' object is not an instance of 'IntegerConstant'\n"
+        "- variant Native0 (Native0): TypeError: failed to extract field IntegerConstantInput::Native0.0, "
+        f"caused by OverflowError: {overflow}"
+    )
+
+
+def test_text_signatures():
+    assert inspect.signature(NumericSeries.head) == inspect.signature(lambda self, /, num_points: None)
+    assert str(inspect.signature(NumericSeries.Reference)) == "(name)"
+    assert NumericSeries.to_json.__text_signature__ == "($self)"
+    assert IntegerConstant.Literal.__text_signature__ == "(literal)"
+
+
+def panic(call=lambda: IntegerConstant.Literal(2**40)):
     try:
-        compute.IntegerConstant.Literal(2**40)
+        call()
     except Exception:  # noqa: BLE001
         pytest.fail("PanicException must not be caught by a handler for Exception")
     except BaseException as error:  # noqa: BLE001
@@ -177,12 +215,13 @@ def panic():
     pytest.fail("no PanicException")
 
 
-def test_panic_exception_class():
-    first, second = panic(), panic()
+def test_panic_exception_class(speed):
+    assert speed.head(2**31 - 1) and speed.head(-(2**31))
+    first, second = panic(), panic(lambda: speed.head(2**31))
     panic_type = type(first)
     assert type(second) is panic_type  # one class per process
     assert panic_type.__name__ == "PanicException"
     assert panic_type.__mro__ == (panic_type, BaseException, object)
-    assert first.args == ("integer value exceeds i32 range: TryFromIntError(())",)
+    assert first.args == second.args == ("integer value exceeds i32 range: TryFromIntError(())",)
     assert str(first) == "integer value exceeds i32 range: TryFromIntError(())"
     assert "BaseException" in panic_type.__doc__

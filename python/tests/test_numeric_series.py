@@ -5,7 +5,7 @@ import json
 import math
 
 import pytest
-from conftest import interpreter_message
+from conftest import UNARY, interpreter_message
 
 from veltrix_compute._compute import (Dataset, Duration, GroupByTags, GroupByTimestamp, IntegerConstant,
                                       NegativeValueConfiguration, NumericAggregationOperator, NumericSeries,
@@ -27,7 +27,6 @@ def constant(value):
     return node("constant", '"type":"double","double":' + literal(value))
 
 
-UNARY = ["abs", "cos", "sin", "tan", "acos", "asin", "ln", "log10", "sqrt"]
 INTEGER_CONSTANT_METHODS = [
     ("bit_and", "bitAnd", "operand"), ("bit_or", "bitOr", "operand"), ("bit_xor", "bitXor", "operand"),
     ("bit_shift_right", "bitShiftRight", "operand"), ("bit_shift_left", "bitShiftLeft", "operand"),
@@ -154,8 +153,13 @@ class Unprintable:
         raise RuntimeError("no text")
 
 
+# A readable but empty name leaves two spaces; "<unprintable object>" is for a name that cannot be read.
+NAMELESS = type("", (Unprintable,), {})
+
+
 @pytest.mark.parametrize(("unit", "text"), [("Seconds", "Seconds"), (3, "3"), ("", ""),
-                                            (Unprintable(), "<unprintable Unprintable object>")])
+                                            (Unprintable(), "<unprintable Unprintable object>"),
+                                            (NAMELESS(), "<unprintable  object>")])
 def test_unknown_time_units(speed, monkeypatch, unit, text):
     reported = []
     monkeypatch.setattr("sys.unraisablehook", reported.append)

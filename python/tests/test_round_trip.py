@@ -268,7 +268,6 @@ LONE_SURROGATES = ["\ud800", "a\udfff", "\udc00b\U0001f600"]
 NAME_PARAMETERS = [
     NumericSeries.Reference, CategoricalSeries.Reference, Duration.Reference, FloatConstant.Reference,
     StringConstant.Reference, IntegerConstant.Reference, StringConstant.Literal, UdfSource.Rust,
-    lambda text: NumericSeries.Reference("s").derivative(text),
 ]
 
 
@@ -278,6 +277,20 @@ def test_lone_surrogate_in_a_name_is_the_interpreters_error(call, text):
     with pytest.raises(UnicodeEncodeError) as raised:
         call(text)
     assert str(raised.value) == interpreter_message(text.encode)
+
+
+class PrintsSurrogate:
+    def __str__(self):
+        return "a\udfff"
+
+
+@pytest.mark.parametrize("unit", [*LONE_SURROGATES, PrintsSurrogate()])
+def test_lone_surrogate_in_a_time_unit_is_written_back_as_given(unit):
+    text = str(unit)
+    with pytest.raises(ValueError) as raised:
+        NumericSeries.Reference("s").derivative(unit)
+    assert type(raised.value) is ValueError
+    assert str(raised.value) == f"Failed to convert '{text}' to TimeUnit enum: Invalid custom type: {text}"
 
 
 @pytest.mark.parametrize("call", [Dataset.Run, lambda text: RangeMap(text), NumericSeries.SelectNumeric])

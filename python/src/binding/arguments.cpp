@@ -20,7 +20,7 @@ std::string full_name(const ParameterList& parameters) {
   return name;
 }
 
-[[noreturn]] void raise_too_many_positional(const ParameterList& parameters, Py_ssize_t given) {
+[[gnu::cold]] bool refuse_too_many_positional(const ParameterList& parameters, Py_ssize_t given) {
   std::string message = full_name(parameters) + " takes ";
   if (parameters.required == parameters.count) {
     message += std::to_string(parameters.count);
@@ -29,15 +29,20 @@ std::string full_name(const ParameterList& parameters) {
   }
   // "positional arguments" stays plural for every count.
   message += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") + " given";
-  raise(PyExc_TypeError, message);
+  set_error(PyExc_TypeError, message);
+  return false;
 }
 
-[[noreturn]] void raise_keyword_failure(const ParameterList& parameters, const char* what, PyObject* keyword) {
-  raise(PyExc_TypeError, full_name(parameters) + what + "'" + str_of(keyword, "") + "'");
+// The keyword is written as given, through its str(): a text that UTF-8 cannot hold (a lone
+// surrogate) stays in the message.
+[[gnu::cold]] bool refuse_keyword(const ParameterList& parameters, const char* what, PyObject* keyword) {
+  PyRef message = PyRef::steal(PyUnicode_FromFormat("%s%s'%S'", full_name(parameters).c_str(), what, keyword));
+  if (message) PyErr_SetObject(PyExc_TypeError, message.get());
+  return false;
 }
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'"
-[[noreturn]] void raise_missing(const ParameterList& parameters, PyObject** bound) {
+[[gnu::cold]] bool refuse_missing(const ParameterList& parameters, PyObject** bound) {
   int missing[kMaxParameters];
   int count = 0;
   for (int i = 0; i < parameters.required; ++i) {
@@ -51,7 +56,8 @@ std::string full_name(const ParameterList& parameters) {
     message += parameters.names[missing[i]];
     message += "'";
   }
-  raise(PyExc_TypeError, message);
+  set_error(PyExc_TypeError, message);
+  return false;
 }
 
 // Index of the parameter named `keyword`, or -1.
@@ -62,45 +68,49 @@ int parameter_index(const ParameterList& parameters, PyObject* keyword) {
   return -1;
 }
 
-void bind_keyword(const ParameterList& parameters, PyObject* keyword, PyObject* value, PyObject** bound) {
+bool bind_keyword(const ParameterList& parameters, PyObject* keyword, PyObject* value, PyObject** bound) {
   const int index = parameter_index(parameters, keyword);
-  if (index < 0) raise_keyword_failure(parameters, " got an unexpected keyword argument ", keyword);
-  if (bound[index] != nullptr) raise_keyword_failure(parameters, " got multiple values for argument ", keyword);
+  if (index < 0) return refuse_keyword(parameters, " got an unexpected keyword argument ", keyword);
+  if (bound[index] != nullptr) return refuse_keyword(parameters, " got multiple values for argument ", keyword);
   bound[index] = value;
+  return true;
 }
 
-void check_required(const ParameterList& parameters, PyObject** bound) {
+bool check_required(const ParameterList& parameters, PyObject** bound) {
   for (int i = 0; i < parameters.required; ++i) {
-    if (bound[i] == nullptr) raise_missing(parameters, bound);
+    if (bound[i] == nullptr) return refuse_missing(parameters, bound);
   }
+  return true;
 }
 
 }  // namespace
 
-void bind_arguments(const ParameterList& parameters, PyObject* const* args, Py_ssize_t positional_count,
-                    PyObject* keyword_names, PyObject** bound) {
-  if (positional_count > parameters.count) raise_too_many_positional(parameters, positional_count);
+bool bind_arguments_in_full(const ParameterList& parameters, PyObject* const* args, Py_ssize_t positional_count,
+                            PyObject* keyword_names, PyObject** bound) {
+  if (positional_count > parameters.count) return refuse_too_many_positional(parameters, positional_count);
   for (Py_ssize_t i = 0; i < positional_count; ++i) bound[i] = args[i];
   if (keyword_names != nullptr) {
     const Py_ssize_t keyword_count = PyTuple_Size(keyword_names);
     for (Py_ssize_t i = 0; i < keyword_count; ++i) {
-      bind_keyword(parameters, PyTuple_GetItem(keyword_names, i), args[positional_count + i], bound);
+      if (!bind_keyword(parameters, PyTuple_GetItem(keyword_names, i), args[positional_count + i], bound)) return false;
     }
   }
-  check_required(parameters, bound);
+  return check_required(parameters, bound);
 }
 
-void bind_arguments(const ParameterList& parameters, PyObject* args, PyObject* keywords, PyObject** bound) {
+bool bind_arguments(const ParameterList& parameters, PyObject* args, PyObject* keywords, PyObject** bound) {
   const Py_ssize_t positional_count = PyTuple_Size(args);
-  if (positional_count > parameters.count) raise_too_many_positional(parameters, positional_count);
+  if (positional_count > parameters.count) return refuse_too_many_positional(parameters, positional_count);
   for (Py_ssize_t i = 0; i < positional_count; ++i) bound[i] = PyTuple_GetItem(args, i);
   if (keywords != nullptr) {
     PyObject* keyword = nullptr;
     PyObject* value = nullptr;
     Py_ssize_t position = 0;
-    while (PyDict_Next(keywords, &position, &keyword, &value)) bind_keyword(parameters, keyword, value, bound);
+    while (PyDict_Next(keywords, &position, &keyword, &value)) {
+      if (!bind_keyword(parameters, keyword, value, bound)) return false;
+    }
   }
-  check_required(parameters, bound);
+  return check_required(parameters, bound);
 }
 
 }  // namespace veltrix_compute::python

@@ -1,7 +1,9 @@
 // How failures travel inside the extension and leave it.
 //
-// Inside a call, a failure is a C++ exception: `PythonError` when a Python exception is already
-// set (the caller's fault: a wrong argument), `InternalFailure` for a broken invariant (our bug),
+// A refused call (a wrong argument, the caller's fault) is not a C++ exception: binding and
+// conversions return false with the Python exception set, and the entry returns null. C++
+// exceptions carry the rest: `PythonError` when an interpreter call failed with its exception set
+// (creating a class or an object), `InternalFailure` for a broken invariant (our bug),
 // std::bad_alloc for exhausted memory. Every entry point runs its body through `guarded`, the
 // one place where these become the Python exception and the null (or -1) result the interpreter
 // expects; no C++ exception ever unwinds into the interpreter.
@@ -31,12 +33,11 @@ inline PyObject* check(PyObject* object) {
   return object;
 }
 
+// Sets the exception with `message` (or the interpreter's error if the text cannot be made).
+void set_error(PyObject* exception_type, std::string_view message);
+// The same, then throws PythonError.
 [[noreturn]] void raise(PyObject* exception_type, std::string_view message);
-// "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ...";
-// `set_not_an_instance` only sets it (for callers that report failure without throwing), and
-// `not_an_instance_message` only writes the text (for messages that quote it).
-[[noreturn]] void raise_not_an_instance(PyObject* object, std::string_view target);
-void set_not_an_instance(PyObject* object, std::string_view target);
+// "'<type>' object is not an instance of '<target>'", or "'None' is not an instance of ...".
 std::string not_an_instance_message(PyObject* object, std::string_view target);
 
 // The internal-failure exception class, created once per process on first need (a
@@ -46,6 +47,8 @@ PyObject* panic_exception_type();
 // The class if it has been created, else null (then no Python code can have raised it).
 PyObject* created_panic_exception_type() noexcept;
 
+// Reports a broken invariant on standard error and sets it as a PanicException with `message`.
+void set_internal_failure(const char* message);
 // Sets the Python exception for whatever `guarded` caught.
 void set_exception_for_current_failure();
 
@@ -60,8 +63,6 @@ FetchedException fetch_exception();
 std::string str_of(PyObject* object, std::string_view fallback);
 // The __qualname__ of a type, or "<failed to extract type name>".
 std::string qualified_name(PyObject* type);
-// The UTF-8 text of a str object; throws PythonError if it cannot be encoded.
-std::string_view utf8_of(PyObject* text);
 // A copy of the UTF-8 text of a str object, or nothing (with the error set) if it cannot be
 // encoded, as with a lone surrogate.
 std::optional<std::string> utf8_copy(PyObject* text);
@@ -70,8 +71,8 @@ std::optional<std::string> utf8_copy(PyObject* text);
 void check_python_error_is_set();
 
 // Runs an entry point's body and turns any failure into the Python exception plus `on_failure`.
-// A refused argument (PythonError) is by far the most common failure, so it is caught first:
-// rethrowing it to sort it out would double the cost of the refusal.
+// PythonError is by far the most common of these, so it is caught first: rethrowing it to sort
+// it out would double its cost.
 //
 // One unwinding is not a failure and passes through: the C library ending the thread with
 // pthread_exit, as the interpreter does to a daemon thread that wants the lock back at exit. That

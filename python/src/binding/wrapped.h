@@ -1,75 +1,23 @@
-// The fifteen classes: each Python object owns one object-model value from its creation until it
+// The module's objects: each Python object owns one object-model value from its creation until it
 // is freed, and no operation changes that value.
 //
 // Layout of an object: the interpreter's header, the value, and a counter of shared borrows
 // (every use of an object is a shared borrow; nothing ever borrows exclusively).
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <string_view>
 #include <utility>
 
+#include "binding/class_list.h"
 #include "binding/failure.h"
 #include "binding/python_api.h"
-#include "model.h"
 
 namespace veltrix_compute::python {
-
-namespace model = veltrix_compute::compute_api;
-
-// The classes in the order in which the module adds them.
-enum class ClassId {
-  NumericSeries,
-  CategoricalSeries,
-  ConstantNumericSeries,
-  IntegerConstant,
-  StringConstant,
-  Dataset,
-  AggregationBuilder,
-  NumericAggregationOperator,
-  NegativeValueConfiguration,
-  UdfSource,
-  Duration,
-  FloatConstant,
-  GroupByTags,
-  GroupByTimestamp,
-  RangeMap,
-  Count
-};
-
-// The class that wraps each value type (internally, class X is `WrappedX`).
-template <class T>
-struct ClassOf;
-#define VELTRIX_CLASS_OF(Type, Class)                        \
-  template <>                                                \
-  struct ClassOf<Type> {                                     \
-    static constexpr ClassId id = ClassId::Class;            \
-    static constexpr std::string_view name = #Class;         \
-  };
-VELTRIX_CLASS_OF(model::NumericSeries, NumericSeries)
-VELTRIX_CLASS_OF(model::EnumSeries, CategoricalSeries)
-VELTRIX_CLASS_OF(model::ConstantNumericSeries, ConstantNumericSeries)
-VELTRIX_CLASS_OF(model::IntegerConstant, IntegerConstant)
-VELTRIX_CLASS_OF(model::StringConstant, StringConstant)
-VELTRIX_CLASS_OF(model::Dataset, Dataset)
-VELTRIX_CLASS_OF(model::AggregationBuilder, AggregationBuilder)
-VELTRIX_CLASS_OF(model::NumericAggregationOperator, NumericAggregationOperator)
-VELTRIX_CLASS_OF(model::NegativeValueConfiguration, NegativeValueConfiguration)
-VELTRIX_CLASS_OF(model::UdfSource, UdfSource)
-VELTRIX_CLASS_OF(model::Duration, Duration)
-VELTRIX_CLASS_OF(model::DoubleConstant, FloatConstant)
-VELTRIX_CLASS_OF(model::GroupByTags, GroupByTags)
-VELTRIX_CLASS_OF(model::GroupByTimestamp, GroupByTimestamp)
-VELTRIX_CLASS_OF(model::RangeMap, RangeMap)
-#undef VELTRIX_CLASS_OF
-
-// The class object, built from its PyType_Spec on first use and kept for the life of the
-// process. Returns a borrowed reference; throws PythonError if the interpreter refuses the class.
-PyTypeObject* class_object(ClassId id);
-// The Python name of a class, e.g. "NumericSeries".
-const char* class_name(ClassId id);
 
 template <class T>
 struct Wrapped {
@@ -95,8 +43,67 @@ class SharedBorrow {
 };
 
 template <class T>
+void free_wrapped(PyObject* object) noexcept {
+  auto* wrapped = reinterpret_cast<Wrapped<T>*>(object);
+  wrapped->value.~T();
+  PyTypeObject* type = Py_TYPE(object);
+  auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free(object);
+  // Instances of heap types hold a reference to their type.
+  Py_DECREF(type);
+}
+
+// "_compute." followed by the class name: the type's full name, so that its module is "_compute".
+inline constexpr std::string_view kModulePrefix = "_compute.";
+template <class T>
+inline constexpr auto kFullClassName = [] {
+  std::array<char, kModulePrefix.size() + ClassOf<T>::name.size() + 1> text{};
+  std::size_t at = 0;
+  for (char c : kModulePrefix) text[at++] = c;
+  for (char c : ClassOf<T>::name) text[at++] = c;
+  return text;
+}();
+
+// T's class object, built from its definition on first use and kept for the life of the process.
+// Returns a borrowed reference; throws PythonError if the interpreter refuses the class.
+template <class T>
+PyTypeObject* class_object() {
+  // Built under the interpreter lock. Building may run Python code that lets another thread in;
+  // if that thread stored its class first, that one is kept and ours dropped.
+  static PyObject* stored = nullptr;
+  if (stored != nullptr) return reinterpret_cast<PyTypeObject*>(stored);
+  const ClassDefinition definition = class_definition<T>();
+  std::array<PyType_Slot, 16> slots{};
+  std::size_t count = 0;
+  slots[count++] = {Py_tp_dealloc, reinterpret_cast<void*>(&free_wrapped<T>)};
+  slots[count++] = {Py_tp_methods, definition.methods};
+  bool callable = false;
+  for (const PyType_Slot& slot : definition.more_slots) {
+    if (count + 1 >= slots.size()) throw InternalFailure("too many slots for one class");
+    callable = callable || slot.slot == Py_tp_new;
+    slots[count++] = slot;
+  }
+  // No class can be subclassed (no base-type flag), only a class with a constructor can be
+  // called, instances have no __dict__ and no weak references, and nothing is tracked by the
+  // cyclic collector since an object refers to no other Python object. Classes are immutable: a
+  // replaced __new__ or method could make an object whose value was never built, or run a method
+  // on the wrong value.
+  unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+  if (!callable) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
+  // The interpreter keeps pointing at the spec's name, so it is static; the rest is copied.
+  PyType_Spec spec{kFullClassName<T>.data(), static_cast<int>(sizeof(Wrapped<T>)), 0, flags, slots.data()};
+  PyObject* built = check(PyType_FromSpec(&spec));
+  if (stored == nullptr) {
+    stored = built;
+  } else {
+    Py_DECREF(built);
+  }
+  return reinterpret_cast<PyTypeObject*>(stored);
+}
+
+template <class T>
 bool is_instance(PyObject* object) {
-  PyTypeObject* type = class_object(ClassOf<T>::id);
+  PyTypeObject* type = class_object<T>();
   return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
 }
 
@@ -108,22 +115,11 @@ T copy_held_value(PyObject* object) {
   return T(borrow.value());
 }
 
-// Class extraction: a deep copy of the value of an object of T's class, or the not-an-instance
-// TypeError. The receiver of an instance method is copied the same way (the interpreter's method
-// descriptors check its class first, so failing here is rare).
-template <class T>
-T copy_value_of(PyObject* object) {
-  if (!is_instance<T>(object)) raise_not_an_instance(object, ClassOf<T>::name);
-  return copy_held_value<T>(object);
-}
-template <class T>
-T copy_receiver(PyObject* self) {
-  return copy_value_of<T>(self);
-}
-
 // A new object of `type` (T's class, or the class a constructor was called for) owning `value`.
 template <class T>
 PyObject* wrap_as(PyTypeObject* type, T&& value) {
+  // The stable ABI hides the type's fields, so its allocator is read through PyType_GetSlot; the
+  // full API would call type->tp_alloc directly.
   auto allocate = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyObject* object = check(allocate(type, 0));
   auto* wrapped = reinterpret_cast<Wrapped<T>*>(object);
@@ -135,28 +131,7 @@ PyObject* wrap_as(PyTypeObject* type, T&& value) {
 // A new object of T's class owning `value`.
 template <class T>
 PyObject* wrap(T&& value) {
-  return wrap_as(class_object(ClassOf<T>::id), std::move(value));
-}
-
-template <class T>
-void free_wrapped(PyObject* object) noexcept {
-  auto* wrapped = reinterpret_cast<Wrapped<T>*>(object);
-  wrapped->value.~T();
-  PyTypeObject* type = Py_TYPE(object);
-  auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free(object);
-  // Instances of heap types hold a reference to their type.
-  Py_DECREF(type);
-}
-
-// to_json: the receiver's JSON text as a str; the writer's refusal as ValueError.
-template <class T>
-PyObject* to_json(PyObject* self) {
-  if (!is_instance<T>(self)) raise_not_an_instance(self, ClassOf<T>::name);
-  SharedBorrow<T> borrow(self);
-  json::Buffer buffer;
-  if (const char* refusal = write_json_into(buffer, borrow.value())) raise(PyExc_ValueError, refusal);
-  return check(PyUnicode_FromStringAndSize(buffer.data(), static_cast<Py_ssize_t>(buffer.size())));
+  return wrap_as(class_object<T>(), std::move(value));
 }
 
 }  // namespace veltrix_compute::python

@@ -1,14 +1,12 @@
-// Operations of NumericSeries that more than one file offers: the number-protocol slots (listed
-// in the class's slot table), and the bodies that the methods and the module functions of the
-// same names share.
+// What the NumericSeries class shares with the module functions and its operators: the unary
+// variants (methods, module functions and unary minus build the same node), and the slot table of
+// its number protocol.
 #pragma once
 
-#include <utility>
-#include <vector>
+#include <span>
 
 #include "binding/python_api.h"
-#include "binding/wrapped.h"
-#include "conversions/arguments.h"
+#include "model.h"
 
 namespace veltrix_compute::python {
 
@@ -17,36 +15,14 @@ namespace veltrix_compute::python {
 #define VELTRIX_UNARY_VARIANTS(X) \
   X(abs, Abs) X(cos, Cos) X(sin, Sin) X(tan, Tan) X(acos, Acos) X(asin, Asin) X(ln, Ln) X(log10, Log10) X(sqrt, Sqrt)
 
-// The node of a unary variant (abs, negate, cos, ...), whose record holds the operand as `x`.
-template <class Record, model::NumericSeries (*Make)(Record)>
-struct UnaryNode {
-  // The method (and unary minus): the operand is the receiver.
-  static PyObject* of_receiver(PyObject* self) { return wrap(Make(Record{copy_receiver<model::NumericSeries>(self)})); }
-  // The module function: the operand is the argument `x`, which may be a plain number.
-  static PyObject* of_argument(PyObject*, PyObject** bound) {
-    model::NumericSeries x = convert_argument("x", [&] { return numeric_series_input(bound[0]); });
-    return wrap(Make(Record{std::move(x)}));
-  }
-};
-
-// Max, Mean, Min, Sum and Product, as static factories and as module functions.
-template <model::NumericSeries (*Build)(std::vector<model::NumericSeries>)>
-PyObject* reduction(PyObject*, PyObject** bound) {
-  std::vector<model::NumericSeries> inputs =
-      convert_argument("inputs", [&] { return list_of(bound[0], numeric_series_input); });
-  return wrap(Build(std::move(inputs)));
+// The node of a unary variant (abs, negate, cos, ...), whose record holds the operand as `x`: the
+// receiver of a method, the argument of a module function.
+template <class Record, compute_api::NumericSeries (*Make)(Record)>
+compute_api::NumericSeries unary(compute_api::NumericSeries x) {
+  return Make(Record{std::move(x)});
 }
 
-// The number-protocol slots of the class.
-namespace numeric_series_slots {
-PyObject* negative(PyObject* operand);
-PyObject* add(PyObject* a, PyObject* b);
-PyObject* subtract(PyObject* a, PyObject* b);
-PyObject* multiply(PyObject* a, PyObject* b);
-PyObject* remainder(PyObject* a, PyObject* b);
-PyObject* true_divide(PyObject* a, PyObject* b);
-PyObject* floor_divide(PyObject* a, PyObject* b);
-PyObject* power(PyObject* a, PyObject* b, PyObject* modulus);
-}  // namespace numeric_series_slots
+// Unary minus and the seven binary arithmetic operators.
+std::span<const PyType_Slot> numeric_series_number_slots();
 
 }  // namespace veltrix_compute::python
