@@ -104,13 +104,6 @@ FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
     SIZES = (65536, 4096, 256) + tuple(range(1024, 0, -16))
     OUTCOMES = {10: "MemoryError", 11: "PanicException", 12: "other exception", 13: "no exception"}
 
-    # The thread's first C++ exception inside the module makes the C++ runtime's state for it: a refusal,
-    # before memory runs out (the README says why).
-    try:
-        compute.NumericSeries.Reference(None)
-    except TypeError:
-        pass
-
 
     def outcome():
         try:

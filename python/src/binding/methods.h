@@ -199,6 +199,7 @@ struct Call {
     }
     std::tuple<Slot<I>...> slots;
     if (!(convert<I>(bound[I], std::get<I>(slots)) && ...)) return nullptr;
+    if (!(resolvable(std::get<I>(slots)) && ...)) return nullptr;
     if constexpr (S.with_self) {
       using Form = std::tuple_element_t<0, typename Traits::Parameters>;
       Form receiver = receiver_as<Form>(copy_held_value<Owner>(self));

@@ -192,14 +192,36 @@ bool iterate_list(PyObject* object, PyRef& iterator, std::size_t& size_hint, Ref
   return iterator || refusal.pending();
 }
 
-model::IntegerConstant narrow_to_integer_constant(std::int64_t value) {
-  if (value < INT32_MIN || value > INT32_MAX) throw InternalFailure("integer value exceeds i32 range: TryFromIntError(())");
-  return model::IntegerConstant::literal(static_cast<std::int32_t>(value));
+bool from_python(PyObject* object, std::optional<WideInteger>& value, Refusal refusal) {
+  std::optional<std::int64_t> wide;
+  if (!from_python(object, wide, refusal)) return false;
+  value = WideInteger{*wide};
+  return true;
+}
+
+namespace {
+
+bool fits_in_32_bits(std::int64_t value) {
+  if (value >= INT32_MIN && value <= INT32_MAX) return true;
+  set_internal_failure("integer value exceeds i32 range: TryFromIntError(())");
+  return false;
+}
+
+}  // namespace
+
+bool resolvable(const std::optional<IntegerConstantInput>& input) {
+  const auto* plain = input ? std::get_if<std::int64_t>(&*input) : nullptr;
+  return plain == nullptr || fits_in_32_bits(*plain);
+}
+bool resolvable(const std::optional<WideInteger>& input) { return !input || fits_in_32_bits(input->value); }
+
+model::IntegerConstant narrow_to_integer_constant(WideInteger value) {
+  return model::IntegerConstant::literal(static_cast<std::int32_t>(value.value));  // found resolvable
 }
 
 model::IntegerConstant resolve(IntegerConstantInput&& input) {
   if (auto* held = std::get_if<model::IntegerConstant>(&input)) return std::move(*held);
-  return narrow_to_integer_constant(std::get<std::int64_t>(input));
+  return narrow_to_integer_constant(WideInteger{std::get<std::int64_t>(input)});
 }
 
 }  // namespace veltrix_compute::python

@@ -8,7 +8,8 @@
 //   StringConstant                StringConstantInput: a StringConstant object, else a str
 //   ConstantNumericSeries         ConstantNumericSeriesInput: its object, else a number
 //   IntegerConstant               IntegerConstantInput: its object, else an integer (narrowed to 32
-//                                 bits by `resolve`, once every argument is converted)
+//                                 bits by `resolve`, once every argument is converted and found
+//                                 `resolvable`)
 //   Series                        a NumericSeries object only, as the `numeric` variant
 //   TimeUnit                      the str() of any object, parsed as a library time unit
 //   std::string, double, int64_t  a str, or a plain number by the interpreter's own conversion
@@ -48,6 +49,11 @@ bool from_python(PyObject* object, std::optional<TimeUnit>& value, Refusal refus
 bool from_python(PyObject* object, std::optional<std::string>& value, Refusal refusal);
 bool from_python(PyObject* object, std::optional<double>& value, Refusal refusal);
 bool from_python(PyObject* object, std::optional<std::int64_t>& value, Refusal refusal);
+// A plain integer for a 32-bit literal: read as 64 bits, narrowed once every argument is converted.
+struct WideInteger {
+  std::int64_t value;
+};
+bool from_python(PyObject* object, std::optional<WideInteger>& value, Refusal refusal);
 
 // The value types that the two-alternative input types above convert; every other class's value
 // is taken from an object of its class only.
@@ -102,9 +108,19 @@ template <class T>
 T resolve(T&& value) {
   return std::move(value);
 }
-// Throws InternalFailure ("integer value exceeds i32 range: ...") for a plain integer outside the
-// signed 32-bit range.
 model::IntegerConstant resolve(IntegerConstantInput&& input);
-model::IntegerConstant narrow_to_integer_constant(std::int64_t value);
+model::IntegerConstant narrow_to_integer_constant(WideInteger value);
+
+// Whether a converted argument can be resolved. A plain integer outside the signed 32-bit range
+// cannot: that is an internal failure ("integer value exceeds i32 range: ..."), set as the
+// PanicException here rather than thrown, so that it costs a thread no C++ exception (a
+// thread's first one makes the C library allocate its thread-local data, which cannot fail
+// gracefully when memory is exhausted).
+template <class T>
+bool resolvable(const std::optional<T>&) {
+  return true;
+}
+bool resolvable(const std::optional<IntegerConstantInput>& input);
+bool resolvable(const std::optional<WideInteger>& input);
 
 }  // namespace veltrix_compute::python
