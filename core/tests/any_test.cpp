@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model.h"
+#include "support/json_text.h"
 
 namespace veltrix_compute {
 namespace {

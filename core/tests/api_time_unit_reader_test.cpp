@@ -1,3 +1,4 @@
+#include "support/json_text.h"
 #include "veltrix_compute/api_time_unit_reader.h"
 
 #include <gtest/gtest.h>

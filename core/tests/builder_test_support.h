@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model.h"
+#include "support/json_text.h"
 
 namespace builder_tests {
 

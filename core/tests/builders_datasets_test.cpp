@@ -5,6 +5,7 @@
 
 #include "builder_test_support.h"
 #include "model.h"
+#include "support/json_text.h"
 #include "model_builders.h"
 #include "veltrix_compute/builders/datasets_and_durations.h"
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model.h"
+#include "support/json_text.h"
 #include "support/json_scanner.h"
 
 namespace veltrix_compute {

@@ -19,6 +19,7 @@
 #include "veltrix_compute/cell_memory.h"
 
 #include "model.h"
+#include "support/json_text.h"
 #include "model_builders.h"
 #include "support/replaced_allocator.h"
 #include "veltrix_compute/builders/aggregation.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model.h"
+#include "support/json_text.h"
 
 namespace vc = veltrix_compute;
 namespace json = veltrix_compute::json;

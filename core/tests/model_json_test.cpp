@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model.h"
+#include "support/json_text.h"
 
 namespace vc = veltrix_compute;
 using namespace veltrix_compute::compute_api;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model.h"
+#include "support/json_text.h"
 #include "veltrix_compute/string_constant_order.h"
 
 namespace vc = veltrix_compute;

@@ -13,7 +13,6 @@ class InternalFailure : public std::exception {
  public:
   explicit InternalFailure(std::string message) : message_(std::move(message)) {}
   const char* what() const noexcept override { return message_.c_str(); }
-  const std::string& message() const noexcept { return message_; }
 
  private:
   std::string message_;

@@ -3,7 +3,7 @@
 // Writing is one pass into a growable byte buffer: each type appends its own text, with no
 // intermediate tree and no sizing pass. Nothing here can fail except for lack of memory
 // (std::bad_alloc); the one refusal a value can cause, a map key of an `Any` that cannot be an
-// object key, is thrown as `WriteError` and caught by `to_json_text` (model_support.h).
+// object key, is thrown as `WriteError` and caught by `write_json_into` (model_support.h).
 #pragma once
 
 #include <charconv>

@@ -83,23 +83,6 @@ void write_json(json::Buffer& out, const T& value) {
   json::write_value(out, value);
 }
 
-// The JSON text of a value, or the writer's refusal.
-struct JsonText {
-  std::string text;
-  const char* error = nullptr;  // static message when the writer refused the value
-};
-
-template <class T>
-JsonText to_json_text(const T& value) {
-  json::Buffer buffer;
-  try {
-    json::write_value(buffer, value);
-  } catch (const json::WriteError& refusal) {
-    return {std::string(), refusal.what()};
-  }
-  return {std::string(buffer.view()), nullptr};
-}
-
 // Writes into `buffer` (which must be empty) and returns the refusal's message, or nullptr.
 template <class T>
 const char* write_json_into(json::Buffer& buffer, const T& value) {
