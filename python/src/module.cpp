@@ -64,6 +64,7 @@ int execute_module(PyObject* module) {
   return guarded_status([&] {
     if (!PyModule_Check(module)) raise(PyExc_TypeError, "the execution step was not given a module");
     claim_interpreter();
+    watch_interpreter_exit();
 #define VELTRIX_ADD_CLASS(Name, Type) add_class<model::Type>(module);
     VELTRIX_CLASSES(VELTRIX_ADD_CLASS)
 #undef VELTRIX_ADD_CLASS

@@ -8,24 +8,30 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <atomic>
 #include <utility>
 
 namespace veltrix_compute::python {
 
 namespace detail {
-// The interpreter's PyGILState_Check, or null if it has none (python_api.cpp).
-extern int (*const interpreter_lock_check)();
+// Set by the module's atexit callback (python_api.cpp).
+extern std::atomic<bool> interpreter_exit_began;
 }  // namespace detail
 
-// Whether the calling thread holds the interpreter lock. Inside the module it always does, but
-// for one case: the C library unwinding a thread that the interpreter ends at exit (see
-// `guarded_with`), whose destructors then run without the lock. Late in that exit the
-// interpreter deletes its per-thread key and PyGILState_Check answers yes to every thread; the
-// thread's own state, read through that key, is then gone.
+// Whether the calling thread can be trusted to hold the interpreter lock. Inside the module it
+// always holds it, but for one case: the C library unwinding a thread that the interpreter ends
+// at exit (see `guarded_with`), whose destructors then run without the lock. The interpreter
+// ends such threads only once it has run its atexit callbacks, and one of them, registered by
+// `watch_interpreter_exit`, sets the flag read here: from then on, references and cells are
+// leaked rather than released, as the process is ending. One load: this runs for every
+// reference the module drops and every tree it frees (the interpreter's own PyGILState_Check,
+// outside the stable ABI, cost about 7 ns a reference).
 inline bool holds_interpreter_lock() noexcept {
-  if (detail::interpreter_lock_check == nullptr) return true;
-  return detail::interpreter_lock_check() != 0 && PyGILState_GetThisThreadState() != nullptr;
+  return !detail::interpreter_exit_began.load(std::memory_order_acquire);
 }
+
+// Registers the atexit callback above, once per process; throws PythonError if it cannot.
+void watch_interpreter_exit();
 
 // Owns one strong reference (or none). A reference dropped without the interpreter lock is
 // leaked rather than released: touching the object then would race with the thread that holds it.

@@ -51,9 +51,10 @@ struct TextRule {
       set_error(PyExc_TypeError, not_an_instance_message(object, "str"));
       return false;
     }
-    std::optional<std::string> text = utf8_copy(object);
-    if (!text) return false;
-    value = std::move(*text);
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+    if (utf8 == nullptr) return false;
+    value.assign(utf8, static_cast<std::size_t>(size));
     return true;
   }
 };
