@@ -341,7 +341,13 @@ def _emit_union_functions(names: Names, decl: Decl) -> str:
             functions.append(f"{payload} {accessor} {{ return slot().{slot}; }}")
         else:
             payload = names.field(member.type, "")
-            rows.append(f"    {{{prefix}, Placement::cell, &TypeOf<{payload}>::info}},")
+            opening = ""
+            payload_decl = names.schema.decls.get(member.type.name)
+            if (member.type.form == "required" and payload_decl is not None and payload_decl.kind == "record"
+                    and payload_decl.members and payload_decl.members[0].type.form == "required"):
+                first = payload_decl.members[0].json_name
+                opening = ", " + _c_string('{"type":"%s","%s":{"%s":' % (member.json_name, member.json_name, first))
+            rows.append(f"    {{{prefix}, Placement::cell, &TypeOf<{payload}>::info{opening}}},")
             functions.append(f"{full} {full}::{variant}({payload} payload) {{\n"
                              f"  return make(Kind::{variant}, Slot{{make_cell(std::move(payload))}});\n}}")
             functions.append(f"const {payload}& {accessor} {{ return payload<{payload}>(); }}")
@@ -356,6 +362,12 @@ constexpr UnionInfo k{name}Union{{{len(decl.members)}, {table}, &TypeOf<UnknownV
 {_type_info_definition(decl, f"type_info_of<{full}>", f"k{name}Union")}const std::string_view {full}::kVariantNames[{full}::kVariantCount] = {{{variant_names}}};
 {nl.join(functions)}
 """
+
+
+def _is_flat_field(schema: Schema, ref: TypeRef) -> bool:
+    """A number, text, enum or alias, required or optional: written without descending."""
+    decl = schema.decls.get(ref.name)
+    return ref.form in ("required", "optional") and (ref.name in PRIMITIVES or decl.kind in ("enum", "alias"))
 
 
 def _holds_unions(schema: Schema, type_name: str, seen: set[str] | None = None) -> bool:
@@ -376,22 +388,23 @@ def _emit_record_functions(names: Names, decl: Decl) -> str:
     name = decl.short_name
     full = _qualified(decl)
     forms = {"required": "required", "optional": "optional", "optional_map": "optional"}
-    rows = [f"    {{{_c_string(chr(34) + m.json_name + chr(34) + ':')}, offsetof({full}, {ident(m.json_name)}), "
+    rows = [f"    {{{_c_string(',' + chr(34) + m.json_name + chr(34) + ':')}, offsetof({full}, {ident(m.json_name)}), "
             f"FieldForm::{forms.get(m.type.form, 'collection')}, {_type_info(names, m.type)}}},"
             for m in decl.members]
     leaf = "false" if _holds_unions(names.schema, decl.name) else "true"
     trailing = 0
     while trailing < len(decl.members) and decl.members[-1 - trailing].type.form != "required":
         trailing += 1
+    flat = "true" if all(_is_flat_field(names.schema, m.type) for m in decl.members) else "false"
     if not rows:
-        return f"\n// {decl.name}\n{_type_info_definition(decl, f'type_info_of<{full}, true>', 'RecordInfo{0, 0, nullptr}')}"
+        return f"\n// {decl.name}\n{_type_info_definition(decl, f'type_info_of<{full}, true>', 'RecordInfo{0, 0, true, nullptr}')}"
     nl = "\n"
     return f"""
 // {decl.name}
 constexpr FieldInfo k{name}Fields[] = {{
 {nl.join(rows)}
 }};
-constexpr RecordInfo k{name}Record{{{len(rows)}, {trailing}, k{name}Fields}};
+constexpr RecordInfo k{name}Record{{{len(rows)}, {trailing}, {flat}, k{name}Fields}};
 {_type_info_definition(decl, f"type_info_of<{full}, {leaf}>", f"k{name}Record")}"""
 
 

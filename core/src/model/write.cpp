@@ -51,9 +51,8 @@ class Writer {
     text(index < type.value_count ? type.names[index] : std::string_view(Engine::enum_unknown_text(enumeration)));
   }
 
-  // Writes a value that needs no descent and returns true, or returns false (a union whose
-  // payload is in a cell, a record, or a container).
-  [[gnu::always_inline]] bool write_flat(const void* value, const TypeInfo& type) {
+  // Writes a number, text, enum or hand-written value and returns true; false for the others.
+  [[gnu::always_inline]] bool write_scalar(const void* value, const TypeInfo& type) {
     switch (type.shape) {
       case Shape::boolean:
         json::write_json(out_, *static_cast<const bool*>(value));
@@ -77,12 +76,61 @@ class Writer {
         type.opaque().write(&out_, value);
         return true;
       case Shape::union_:
-        return write_flat_union(*static_cast<const UnionHandle*>(value), type.union_());
       case Shape::record:
       case Shape::container:
         return false;
     }
     return false;
+  }
+
+  // A record whose members are all scalars or optional scalars (RecordInfo::flat), whole; with
+  // `opened`, its "{" and first key are written already (VariantInfo::opening).
+  void write_flat_record(const void* value, const RecordInfo& record, bool opened = false) {
+    bool wrote = opened;
+    for (std::uint32_t index = 0; index < record.field_count; ++index) {
+      const FieldInfo& field = record.fields[index];
+      if (!opened || index != 0) {
+        if (left_out(field, value)) continue;
+        write_key(field, wrote);
+        wrote = true;
+      }
+      const void* member = static_cast<const char*>(value) + field.offset;
+      if (field.type->shape == Shape::container) {  // an optional, present
+        write_scalar(field.type->container().ops->data(member), *field.type->container().element);
+      } else {
+        write_scalar(member, *field.type);
+      }
+    }
+    if (wrote) {
+      out_.put('}');
+    } else {
+      out_.literal("{}");
+    }
+  }
+
+  // Writes a value that needs no descent and returns true, or returns false (a union whose
+  // payload has parts of its own, a record that is not flat, a list, set or map, or an optional
+  // holding one of those).
+  [[gnu::always_inline]] bool write_flat(const void* value, const TypeInfo& type) {
+    if (write_scalar(value, type)) return true;
+    switch (type.shape) {
+      case Shape::union_:
+        return write_flat_union(*static_cast<const UnionHandle*>(value), type.union_());
+      case Shape::record:
+        if (!type.record().flat) return false;
+        write_flat_record(value, type.record());
+        return true;
+      case Shape::container: {
+        const ContainerOps& ops = *type.container().ops;
+        if (ops.open != '\0' || ops.size(value) == 0) return false;  // an optional member is never absent here
+        const void* held = ops.data(value);
+        const TypeInfo& element = *type.container().element;
+        if (write_scalar(held, element)) return true;
+        return element.shape == Shape::union_ && write_flat_union(*static_cast<const UnionHandle*>(held), element.union_());
+      }
+      default:
+        return false;
+    }
   }
 
   [[gnu::always_inline]] bool write_flat_union(const UnionHandle& handle, const UnionInfo& type) {
@@ -94,8 +142,22 @@ class Writer {
     }
     const VariantInfo& variant = type.variants[kind];
     switch (variant.placement) {
-      case Placement::cell:
-        return false;
+      case Placement::cell: {
+        // A payload without parts of its own is written here, with its variant around it.
+        const TypeInfo& payload = *variant.payload;
+        if (slot.cell == nullptr) return false;  // empty: the descent reports it
+        if (payload.shape == Shape::record) {
+          if (!payload.record().flat) return false;
+          const bool opened = !variant.opening.empty();
+          out_.append(opened ? variant.opening : variant.prefix);
+          write_flat_record(payload_of(slot.cell), payload.record(), opened);
+        } else {
+          if (payload.shape == Shape::union_ || payload.shape == Shape::container) return false;
+          out_.append(variant.prefix);
+          write_scalar(payload_of(slot.cell), payload);
+        }
+        break;
+      }
       case Placement::empty:
         out_.append(variant.prefix);
         out_.literal("{}}");
@@ -119,6 +181,16 @@ class Writer {
     }
     out_.put('}');
     return true;
+  }
+
+  // A member's key, after "," or, for the first member written, "{".
+  [[gnu::always_inline]] void write_key(const FieldInfo& field, bool after_another) {
+    if (after_another) {
+      out_.append(field.separated_key);
+    } else {
+      out_.put('{');
+      out_.append(field.separated_key.substr(1));
+    }
   }
 
   static bool left_out(const FieldInfo& field, const void* record) noexcept {
@@ -200,11 +272,21 @@ write_value:  // `value` of `type`, descending as far as it goes
       if (write_flat_union(handle, type->union_())) goto finished;
       const void* cell = handle.slot().cell;
       if (cell == nullptr) throw InternalFailure("an empty union value was written");
-      out_.append(type->union_().variants[handle.kind_index()].prefix);
+      const VariantInfo& variant = type->union_().variants[handle.kind_index()];
       close_later('}');
       value = payload_of(cell);
       type = &payload_type_of(cell);
-      goto write_value;
+      if (variant.opening.empty()) {
+        out_.append(variant.prefix);
+        goto write_value;
+      }
+      // The record's opening and its first key are written with the prefix: on to the first value.
+      out_.append(variant.opening);
+      index = 0;
+      end = written_end(value, type->record());
+      wrote = true;
+      resumed = false;
+      goto member_value;
     }
     case Shape::record:
       index = 0;
@@ -233,14 +315,16 @@ write_value:  // `value` of `type`, descending as far as it goes
   }
 
 members:  // of the record `value` of `type`, from `index` on
-  {
-    const RecordInfo& record = type->record();
-    for (; index < end; ++index) {
-      const FieldInfo& field = record.fields[index];
+  for (; index < end; ++index) {
+    {
+      const FieldInfo& field = type->record().fields[index];
       if (left_out(field, value)) continue;
-      out_.put(wrote ? ',' : '{');
+      write_key(field, wrote);
       wrote = true;
-      out_.append(field.quoted_key);
+    }
+  member_value:  // the member at `index`, whose key is written
+    {
+      const FieldInfo& field = type->record().fields[index];
       const void* member = static_cast<const char*>(value) + field.offset;
       if (write_flat(member, *field.type)) continue;
       if (index + 1 >= end) {
@@ -256,14 +340,14 @@ members:  // of the record `value` of `type`, from `index` on
       type = field.type;
       goto write_value;
     }
-    if (wrote) {
-      out_.put('}');
-    } else {
-      out_.literal("{}");
-    }
-    if (resumed) leave_frame();
-    goto finished;
   }
+  if (wrote) {
+    out_.put('}');
+  } else {
+    out_.literal("{}");
+  }
+  if (resumed) leave_frame();
+  goto finished;
 
 elements:  // of the container of `type` whose first element is at `value`, from `index` on
   {

@@ -239,7 +239,7 @@ struct TypeOf<Any> {
 // Empty is a record without fields.
 template <>
 struct TypeOf<Empty> {
-  static constexpr TypeInfo info = type_info_of<Empty, true>(RecordInfo{0, 0, nullptr});
+  static constexpr TypeInfo info = type_info_of<Empty, true>(RecordInfo{0, 0, true, nullptr});
 };
 
 }  // namespace detail

@@ -40,7 +40,7 @@ enum class FieldForm : std::uint8_t {
 };
 
 struct FieldInfo {
-  std::string_view quoted_key;  // the key with its quotes and colon: "\"left\":"
+  std::string_view separated_key;  // the key after a comma, with its quotes and colon: ",\"left\":"
   std::uint32_t offset;         // of the member in its record
   FieldForm form;
   const TypeInfo* type;
@@ -50,7 +50,10 @@ struct RecordInfo {
   std::uint32_t field_count;
   // How many of the last fields may be left out (not required): the writer looks no further
   // back than that for the last member it writes.
-  std::uint32_t trailing_omissible;
+  std::uint16_t trailing_omissible;
+  // Whether every field is a number, text or enum, or an optional one: the writer writes such a
+  // record whole, without descending.
+  bool flat;
   const FieldInfo* fields;  // in definition order, the JSON order
 };
 
@@ -61,6 +64,9 @@ struct VariantInfo {
   std::string_view prefix;  // {"type":"<name>","<name>": the text written before the payload
   Placement placement;
   const TypeInfo* payload;  // null for empty variants
+  // For a record payload whose first field is required (always written): the prefix, the
+  // record's "{" and that field's key, written at once. Empty for the others.
+  std::string_view opening = {};
 };
 
 struct UnionInfo {
@@ -126,7 +132,7 @@ struct TypeInfo {
     EnumInfo enumeration;
     ContainerInfo container;
     OpaqueInfo opaque;
-    constexpr Details() noexcept : record{0, 0, nullptr} {}
+    constexpr Details() noexcept : record{0, 0, true, nullptr} {}
   } details;
 
   const RecordInfo& record() const noexcept { return details.record; }
