@@ -89,17 +89,14 @@ class Writer {
     bool wrote = opened;
     for (std::uint32_t index = 0; index < record.field_count; ++index) {
       const FieldInfo& field = record.fields[index];
+      const void* member;
+      const TypeInfo* member_type;
+      if (!present_member(field, value, member, member_type)) continue;
       if (!opened || index != 0) {
-        if (left_out(field, value)) continue;
         write_key(field, wrote);
         wrote = true;
       }
-      const void* member = static_cast<const char*>(value) + field.offset;
-      if (field.type->shape == Shape::container) {  // an optional, present
-        write_scalar(field.type->container().ops->data(member), *field.type->container().element);
-      } else {
-        write_scalar(member, *field.type);
-      }
+      write_scalar(member, *member_type);
     }
     if (wrote) {
       out_.put('}');
@@ -193,16 +190,27 @@ class Writer {
     }
   }
 
-  static bool left_out(const FieldInfo& field, const void* record) noexcept {
-    return field.form != FieldForm::required &&
-           field.type->container().ops->size(static_cast<const char*>(record) + field.offset) == 0;
+  // The member that a field names, as it is written: an optional's value, which is left out when
+  // absent (false), as is an empty list, set or map.
+  [[gnu::always_inline]] static bool present_member(const FieldInfo& field, const void* record, const void*& member,
+                                                    const TypeInfo*& type) noexcept {
+    member = static_cast<const char*>(record) + field.offset;
+    type = field.type;
+    if (field.form == FieldForm::required) return true;
+    const ContainerInfo& container = field.type->container();
+    if (field.form == FieldForm::collection) return container.ops->size(member) != 0;
+    member = container.ops->data(member);
+    type = container.element;
+    return member != nullptr;
   }
 
   // One past the last member that is written (0 when none is).
   static std::uint32_t written_end(const void* value, const RecordInfo& record) noexcept {
     std::uint32_t end = record.field_count;
     const std::uint32_t always = end - record.trailing_omissible;  // the members after it may be left out
-    while (end > always && left_out(record.fields[end - 1], value)) --end;
+    const void* member;
+    const TypeInfo* type;
+    while (end > always && !present_member(record.fields[end - 1], value, member, type)) --end;
     return end;
   }
 
@@ -264,6 +272,8 @@ void Writer::run(const void* value, const TypeInfo* type) {
   // Whether the record or container being written is the frame on top of the stack (resumed from
   // it): then that frame is updated in place instead of being pushed again.
   bool resumed = false;
+  const void* member = nullptr;  // the record member being written, and its type
+  const TypeInfo* member_type = nullptr;
 
 write_value:  // `value` of `type`, descending as far as it goes
   switch (type->shape) {
@@ -286,6 +296,8 @@ write_value:  // `value` of `type`, descending as far as it goes
       end = written_end(value, type->record());
       wrote = true;
       resumed = false;
+      member = static_cast<const char*>(value) + type->record().fields[0].offset;  // required
+      member_type = type->record().fields[0].type;
       goto member_value;
     }
     case Shape::record:
@@ -318,15 +330,13 @@ members:  // of the record `value` of `type`, from `index` on
   for (; index < end; ++index) {
     {
       const FieldInfo& field = type->record().fields[index];
-      if (left_out(field, value)) continue;
+      if (!present_member(field, value, member, member_type)) continue;
       write_key(field, wrote);
       wrote = true;
     }
-  member_value:  // the member at `index`, whose key is written
+  member_value:  // `member` of `member_type`, at `index`, whose key is written
     {
-      const FieldInfo& field = type->record().fields[index];
-      const void* member = static_cast<const char*>(value) + field.offset;
-      if (write_flat(member, *field.type)) continue;
+      if (write_flat(member, *member_type)) continue;
       if (index + 1 >= end) {
         if (resumed) leave_frame();
         close_later('}');
@@ -337,7 +347,7 @@ members:  // of the record `value` of `type`, from `index` on
         push(value, type, index + 1, end, true);
       }
       value = member;
-      type = field.type;
+      type = member_type;
       goto write_value;
     }
   }

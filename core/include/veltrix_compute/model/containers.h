@@ -196,7 +196,10 @@ struct SequenceOps {
 template <class T>
 struct OptionalOps {
   static std::size_t size(const void* c) noexcept { return static_cast<const std::optional<T>*>(c)->has_value(); }
-  static const void* data(const void* c) noexcept { return &**static_cast<const std::optional<T>*>(c); }
+  static const void* data(const void* c) noexcept {
+    const auto& optional = *static_cast<const std::optional<T>*>(c);
+    return optional ? &*optional : nullptr;
+  }
   static void fill_default(void* c, std::size_t) { static_cast<std::optional<T>*>(c)->emplace(); }
   static constexpr ContainerOps ops{&size, &data, 0, 0, &fill_default, '\0', '\0'};
 };

@@ -84,7 +84,8 @@ struct EnumInfo {
 // so that one engine serves every element type. An optional is a container of at most one value.
 struct ContainerOps {
   std::size_t (*size)(const void* container) noexcept;
-  // The first element (of a map: the first key-value entry), when there is one. The elements are
+  // The first element (of a map: the first key-value entry), when there is one (null for an
+  // absent optional, so that one call tells whether it is there and where). The elements are
   // `stride` bytes apart, and an entry's value is `value_offset` bytes into it, its key at its
   // start, so that the engine reaches each element without a call.
   const void* (*data)(const void* container) noexcept;
