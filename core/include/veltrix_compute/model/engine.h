@@ -8,7 +8,8 @@
 // - Freeing needs no memory at all: the handles whose cells remain to be freed are linked through
 //   the handles themselves (a handle is 16 bytes: its cell pointer stays, the link takes the kind's
 //   place, and the cell's header says what the payload is). A cell is marked once its children are
-//   on the stack and released when it comes back to the top, after all of them.
+//   on the stack and released when it comes back to the top, after all of them; a cell whose
+//   payload holds no union is released at once, without going on the stack.
 // The one exception is a record that holds itself by value through a map, with no union between
 // (FunctionVariables): freeing it goes through its own destructor, which nests once per such
 // level. The Python module never builds one.
