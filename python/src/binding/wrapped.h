@@ -90,7 +90,7 @@ PyTypeObject* class_object() {
   // on the wrong value.
   unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
   if (!callable) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
-  // The interpreter keeps pointing at the spec's name, so it is static; the rest is copied.
+  // The interpreter keeps a pointer to the class's full name, so that stays static; the rest is copied.
   PyType_Spec spec{kFullClassName<T>.data(), static_cast<int>(sizeof(Wrapped<T>)), 0, flags, slots.data()};
   PyObject* built = check(PyType_FromSpec(&spec));
   if (stored == nullptr) {
