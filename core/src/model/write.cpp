@@ -106,8 +106,7 @@ class Writer {
   }
 
   // Writes a value that needs no descent and returns true, or returns false (a union whose
-  // payload has parts of its own, a record that is not flat, a list, set or map, or an optional
-  // holding one of those).
+  // payload has parts of its own, a record that is not flat, or a container).
   [[gnu::always_inline]] bool write_flat(const void* value, const TypeInfo& type) {
     if (write_scalar(value, type)) return true;
     switch (type.shape) {
@@ -117,14 +116,6 @@ class Writer {
         if (!type.record().flat) return false;
         write_flat_record(value, type.record());
         return true;
-      case Shape::container: {
-        const ContainerOps& ops = *type.container().ops;
-        if (ops.open != '\0' || ops.size(value) == 0) return false;  // an optional member is never absent here
-        const void* held = ops.data(value);
-        const TypeInfo& element = *type.container().element;
-        if (write_scalar(held, element)) return true;
-        return element.shape == Shape::union_ && write_flat_union(*static_cast<const UnionHandle*>(held), element.union_());
-      }
       default:
         return false;
     }

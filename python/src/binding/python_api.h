@@ -33,6 +33,12 @@ inline bool holds_interpreter_lock() noexcept {
 // Registers the atexit callback above, once per process; throws PythonError if it cannot.
 void watch_interpreter_exit();
 
+// A new reference to NotImplemented, the answer of a number slot that cannot use its operand.
+inline PyObject* not_implemented() noexcept {
+  Py_INCREF(Py_NotImplemented);
+  return Py_NotImplemented;
+}
+
 // Owns one strong reference (or none). A reference dropped without the interpreter lock is
 // leaked rather than released: touching the object then would race with the thread that holds it.
 class PyRef {

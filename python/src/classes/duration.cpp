@@ -40,10 +40,7 @@ template <Duration (*Combine)(Duration, Duration)>
 PyObject* binary(PyObject* left, PyObject* right) {
   return guarded([&] {
     std::optional<Duration> other;
-    if (!is_instance<Duration>(left) || !from_python(right, other, Refusal::of_operand())) {
-      Py_INCREF(Py_NotImplemented);
-      return Py_NotImplemented;
-    }
+    if (!is_instance<Duration>(left) || !from_python(right, other, Refusal::of_operand())) return not_implemented();
     return wrap(Combine(copy_held_value<Duration>(left), std::move(*other)));
   });
 }

@@ -24,11 +24,6 @@ namespace {
 using model::NumericSeries;
 using Builder = NumericSeries (*)(NumericSeries, NumericSeries);
 
-PyObject* not_implemented() {
-  Py_INCREF(Py_NotImplemented);
-  return Py_NotImplemented;
-}
-
 // The interpreter calls a binary slot with the operands in expression order, whichever of them is
 // the series, so the left operand always goes first to the builder (left, or the base of a power).
 // When both are series the forward form applies. A refused operand sets no exception; one that is

@@ -181,32 +181,26 @@ constexpr TypeInfo type_info(Shape shape) {
   if constexpr (kLeaf) info.copy_construct = &copy_construct_in_place<T>;
   return info;
 }
+// The details of each shape, kept in the table.
+constexpr void keep(TypeInfo::Details& kept, const RecordInfo& details) noexcept { kept.record = details; }
+constexpr void keep(TypeInfo::Details& kept, const UnionInfo& details) noexcept { kept.union_ = details; }
+constexpr void keep(TypeInfo::Details& kept, const EnumInfo& details) noexcept { kept.enumeration = details; }
+constexpr void keep(TypeInfo::Details& kept, const ContainerInfo& details) noexcept { kept.container = details; }
+constexpr void keep(TypeInfo::Details& kept, const OpaqueInfo& details) noexcept { kept.opaque = details; }
+
 // The table of a record, union, enum, container or hand-written type, its shape told by what
 // `details` is. Enums and hand-written types hold no union; a record says so with `kLeaf`.
 template <class T, bool kLeaf = false, class Details>
 constexpr TypeInfo type_info_of(const Details& details) {
-  if constexpr (std::is_same_v<Details, RecordInfo>) {
-    TypeInfo info = type_info<T, kLeaf>(Shape::record);
-    info.details.record = details;
-    return info;
-  } else if constexpr (std::is_same_v<Details, UnionInfo>) {
-    TypeInfo info = type_info<T, false>(Shape::union_);
-    info.details.union_ = details;
-    return info;
-  } else if constexpr (std::is_same_v<Details, EnumInfo>) {
-    TypeInfo info = type_info<T, true>(Shape::enumeration);
-    info.details.enumeration = details;
-    return info;
-  } else if constexpr (std::is_same_v<Details, ContainerInfo>) {
-    TypeInfo info = type_info<T, false>(Shape::container);
-    info.details.container = details;
-    return info;
-  } else {
-    static_assert(std::is_same_v<Details, OpaqueInfo>);
-    TypeInfo info = type_info<T, true>(Shape::opaque);
-    info.details.opaque = details;
-    return info;
-  }
+  constexpr Shape kShape = std::is_same_v<Details, RecordInfo>      ? Shape::record
+                           : std::is_same_v<Details, UnionInfo>     ? Shape::union_
+                           : std::is_same_v<Details, EnumInfo>      ? Shape::enumeration
+                           : std::is_same_v<Details, ContainerInfo> ? Shape::container
+                                                                    : Shape::opaque;
+  constexpr bool kHoldsNoUnion = kShape == Shape::record ? kLeaf : kShape == Shape::enumeration || kShape == Shape::opaque;
+  TypeInfo info = type_info<T, kHoldsNoUnion>(kShape);
+  keep(info.details, details);
+  return info;
 }
 
 }  // namespace veltrix_compute::detail
