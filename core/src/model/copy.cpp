@@ -5,6 +5,7 @@
 // the current value, unless nothing remains. So a chain of single children needs no frame at all,
 // and the stack holds one frame per unfinished record or container on the current path.
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "model/work_stack.h"
@@ -23,7 +24,10 @@ struct CopyFrame {
   std::size_t count;
 };
 
-class Copier {
+}  // namespace
+
+// The copy of one tree (Engine::copy_union); a member of the engine for its access to handles.
+class Engine::Copier {
  public:
   // Copies `source` into the default-constructed `target`.
   void run(const void* source, void* target, const TypeInfo* type) {
@@ -41,7 +45,7 @@ class Copier {
 
  private:
   // Copies a value that needs no descent and returns true, or returns false.
-  [[gnu::always_inline]] static bool copy_flat(const void* source, void* target, const TypeInfo& type) {
+  [[gnu::always_inline]] bool copy_flat(const void* source, void* target, const TypeInfo& type) {
     switch (type.shape) {
       case Shape::boolean:
       case Shape::i32:
@@ -69,16 +73,39 @@ class Copier {
   }
 
   // A union whose payload is inline, or in a cell that holds no union, is copied at once.
-  [[gnu::always_inline]] static bool copy_flat_union(const UnionHandle& source, UnionHandle& target,
-                                                     const UnionInfo& type) {
+  [[gnu::always_inline]] bool copy_flat_union(const UnionHandle& source, UnionHandle& target, const UnionInfo& type) {
     if (!holds_cell(source, type)) {
-      Engine::copy_slot(source, target);
+      target.slot_ = source.slot_;
+      target.tail_.kind = source.tail_.kind;
       return true;
     }
-    const TypeInfo& payload_type = payload_type_of(source.slot().cell);
+    const void* cell = source.slot_.cell;
+    const TypeInfo& payload_type = payload_type_of(cell);
     if (payload_type.copy_construct == nullptr) return false;
-    Engine::copy_leaf_cell(source, target, payload_type);
+    const std::size_t size = cell_size(payload_type);
+    void* copy = allocate_(size);
+    if (copy == nullptr) throw std::bad_alloc();
+    static_cast<CellHeader*>(copy)->payload_type = &payload_type;
+    try {
+      payload_type.copy_construct(static_cast<char*>(copy) + payload_type.cell_offset,
+                                  static_cast<const char*>(cell) + payload_type.cell_offset);
+    } catch (...) {
+      release_(copy, size);
+      throw;
+    }
+    target.slot_.cell = copy;
+    target.tail_.kind = source.tail_.kind;
     return true;
+  }
+
+  // A new cell with a default payload of `payload_type`, for the copy to fill.
+  void copy_cell_shell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
+    void* cell = allocate_(cell_size(payload_type));
+    if (cell == nullptr) throw std::bad_alloc();
+    static_cast<CellHeader*>(cell)->payload_type = &payload_type;
+    payload_type.construct(payload_of(cell));
+    target.slot_.cell = cell;
+    target.tail_.kind = source.tail_.kind;
   }
 
   // Copies a value, descending in a loop (see the file comment).
@@ -89,7 +116,7 @@ class Copier {
           auto& handle = *static_cast<UnionHandle*>(target);
           const auto& from = *static_cast<const UnionHandle*>(source);
           type = &payload_type_of(from.slot().cell);
-          Engine::copy_cell_shell(from, handle, *type);
+          copy_cell_shell(from, handle, *type);
           source = payload_of(from.slot().cell);
           target = payload_of(handle.slot().cell);
           break;
@@ -140,11 +167,14 @@ class Copier {
     const void* source_first = ops.data(source);
     void* target_first = const_cast<void*>(ops.data(target));
     if (container.key == nullptr && container.element->shape == Shape::union_) {
-      // Lists of unions, the commonest container, without the shape switch.
+      // Lists of unions, the commonest container, in a loop of their own.
       const UnionInfo& element_type = container.element->union_();
-      for (; index < count; ++index) {
-        const auto& element_source = *static_cast<const UnionHandle*>(ops.at(source_first, index));
-        auto& element_target = *static_cast<UnionHandle*>(const_cast<void*>(ops.at(target_first, index)));
+      const std::size_t stride = ops.stride;
+      const char* from = static_cast<const char*>(ops.at(source_first, index));
+      char* to = static_cast<char*>(const_cast<void*>(ops.at(target_first, index)));
+      for (; index < count; ++index, from += stride, to += stride) {
+        const auto& element_source = *reinterpret_cast<const UnionHandle*>(from);
+        auto& element_target = *reinterpret_cast<UnionHandle*>(to);
         if (copy_flat_union(element_source, element_target, element_type)) continue;
         if (index + 1 < count) work_.push({source, target, &type, index + 1, count});
         *next_source = &element_source;
@@ -175,31 +205,12 @@ class Copier {
     if (next != nullptr) descend(next_source, next_target, next);
   }
 
+  // The hook's functions, read once per copy rather than once per cell (after each call that
+  // copies a payload, the compiler would have to read them again).
+  void* (*const allocate_)(std::size_t size) noexcept = cell_allocator().allocate;
+  void (*const release_)(void* cell, std::size_t size) noexcept = cell_allocator().release;
   WorkStack<CopyFrame> work_;
 };
-
-}  // namespace
-
-void Engine::copy_leaf_cell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
-  void* cell = allocate_cell(cell_size(payload_type));
-  static_cast<CellHeader*>(cell)->payload_type = &payload_type;
-  try {
-    payload_type.copy_construct(payload_of(cell), payload_of(source.slot_.cell));
-  } catch (...) {
-    release_cell(cell, cell_size(payload_type));
-    throw;
-  }
-  target.slot_.cell = cell;
-  target.tail_.kind = source.tail_.kind;
-}
-
-void Engine::copy_cell_shell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
-  void* cell = allocate_cell(cell_size(payload_type));
-  static_cast<CellHeader*>(cell)->payload_type = &payload_type;
-  payload_type.construct(payload_of(cell));
-  target.slot_.cell = cell;
-  target.tail_.kind = source.tail_.kind;
-}
 
 void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {
   try {

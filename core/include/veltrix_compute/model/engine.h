@@ -32,17 +32,12 @@ struct Engine {
   // an object key), std::bad_alloc, or InternalFailure for an empty union (a bug).
   static void write(json::Buffer& out, const void* value, const TypeInfo& type);
 
-  // The steps of copying a union into an empty `target`: its kind and slot when the payload is
-  // not in a cell; a new cell with a copy of a payload that holds no union; a new cell with a
-  // default payload of `payload_type`, for the copy to fill.
-  static void copy_slot(const UnionHandle& source, UnionHandle& target) noexcept {
-    target.slot_ = source.slot_;
-    target.tail_.kind = source.tail_.kind;
-  }
-  static void copy_leaf_cell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type);
-  static void copy_cell_shell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type);
   static std::uint8_t enum_index(const EnumValue& value) noexcept { return value.index_; }
   static const std::string& enum_unknown_text(const EnumValue& value) noexcept { return value.unknown_; }
+
+ private:
+  class Copier;
+  class Freer;
 };
 
 // Whether the handle's slot holds a cell.
