@@ -128,7 +128,24 @@ constexpr auto kEscapes = [] {
 
 }  // namespace
 
-void write_json(Buffer& out, double value) { write_floating(out, value, -5, 15); }
+void write_json(Buffer& out, double value) {
+  // Whole numbers, common in definitions (bounds, windows, factors), skip the search for the
+  // shortest digits: below 2^53 every integer is a double of its own, so the shortest text that
+  // reads back as the value is the integer itself. Zero keeps the general path for its sign.
+  constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
+  if (value > -kExactIntegers && value < kExactIntegers && value != 0) {
+    const auto whole = static_cast<std::int64_t>(value);
+    if (static_cast<double>(whole) == value) {
+      char* at = out.reserve(24);  // "-9007199254740991.0" is 19
+      at = std::to_chars(at, at + 22, whole).ptr;
+      *at++ = '.';
+      *at++ = '0';
+      out.commit(at);
+      return;
+    }
+  }
+  write_floating(out, value, -5, 15);
+}
 void write_float32(Buffer& out, float value) { write_floating(out, value, -6, 12); }
 
 void write_json(Buffer& out, std::string_view text) {

@@ -25,12 +25,16 @@ namespace {
 // nothing to the memory a tree holds. Measured with bench/bench.py (growth of the resident set
 // for a Sum of 1,000,000 references, each a 16-byte handle and a 32-byte payload in a 40-byte
 // cell): 64 bytes per node, as with plain malloc.
-constexpr std::size_t kLargestPooled = 256;
-constexpr std::size_t class_of(std::size_t size) noexcept { return size <= 24 ? 0 : (size - 24 + 15) / 16; }
+constexpr std::size_t kClassCount = 16;
 constexpr std::size_t class_bytes(std::size_t k) noexcept { return 16 * k + 24; }
 constexpr std::size_t chunk_bytes(std::size_t k) noexcept { return class_bytes(k) + 8; }
-constexpr std::size_t kClassCount = class_of(kLargestPooled) + 1;
-static_assert(kClassCount == 16 && class_bytes(kClassCount - 1) >= kLargestPooled);
+// The smallest class whose cells hold `size` bytes, or one beyond the last for a larger size. A
+// size below 9 wraps to a huge class and goes to malloc as well; no cell is that small, as each
+// is its 8-byte header and a payload.
+constexpr std::size_t class_of(std::size_t size) noexcept { return (size - 9) / 16; }
+static_assert(class_of(9) == 0 && class_of(24) == 0 && class_of(25) == 1 && class_of(40) == 1 && class_of(41) == 2);
+static_assert(class_of(class_bytes(kClassCount - 1)) == kClassCount - 1 &&
+              class_of(class_bytes(kClassCount - 1) + 1) == kClassCount && class_bytes(kClassCount - 1) >= 256);
 // malloc aligns every chunk to 16 bytes, which is what a cell needs.
 static_assert(kCellAlignment <= 16);
 
@@ -64,8 +68,8 @@ void mark_used(void* cell, std::size_t size) noexcept {
 }
 
 void* allocate(std::size_t size) noexcept {
-  if (size > kLargestPooled) return std::malloc(size);
   const std::size_t k = class_of(size);
+  if (k >= kClassCount) return std::malloc(size);
   FreeCell* cell = free_cells[k];
   if (cell == nullptr) return std::malloc(class_bytes(k));
   mark_used(cell, class_bytes(k));
@@ -78,7 +82,7 @@ void* allocate(std::size_t size) noexcept {
 
 void release(void* cell, std::size_t size) noexcept {
   const std::size_t k = class_of(size);
-  if (size > kLargestPooled || free_bytes + chunk_bytes(k) > kMaxFreeBytes) {
+  if (k >= kClassCount || free_bytes + chunk_bytes(k) > kMaxFreeBytes) {
     std::free(cell);
     return;
   }
