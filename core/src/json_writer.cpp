@@ -148,14 +148,19 @@ void write_json(Buffer& out, double value) {
 }
 void write_float32(Buffer& out, float value) { write_floating(out, value, -6, 12); }
 
-void write_json(Buffer& out, std::string_view text) {
+namespace {
+
+// The text from its first byte that needs an escape (at `first`) on, quoted.
+[[gnu::noinline]] void write_escaped(Buffer& out, std::string_view text, std::size_t first) {
   // Worst case every byte becomes a 6-byte \u00xx escape, plus the two quotes.
   char* at = out.reserve(text.size() * 6 + 2);
   *at++ = '"';
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
-  std::size_t run_start = 0;
-  for (std::size_t i = 0; i < size; ++i) {
+  std::memcpy(at, text.data(), first);
+  at += first;
+  std::size_t run_start = first;
+  for (std::size_t i = first; i < size; ++i) {
     const char code = kEscapes.code[bytes[i]];
     if (code == 0) continue;
     std::memcpy(at, text.data() + run_start, i - run_start);
@@ -177,6 +182,25 @@ void write_json(Buffer& out, std::string_view text) {
   at += size - run_start;
   *at++ = '"';
   out.commit(at);
+}
+
+}  // namespace
+
+void write_json(Buffer& out, std::string_view text) {
+  // Most texts (names, units) need no escape: one scan finds that, and they are copied whole.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    if (kEscapes.code[bytes[i]] != 0) {
+      write_escaped(out, text, i);
+      return;
+    }
+  }
+  char* at = out.reserve(size + 2);
+  *at++ = '"';
+  std::memcpy(at, text.data(), size);
+  at[size] = '"';
+  out.commit(at + size + 1);
 }
 
 }  // namespace veltrix_compute::json

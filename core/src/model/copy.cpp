@@ -72,30 +72,43 @@ class Engine::Copier {
     return false;
   }
 
-  // A union whose payload is inline, or in a cell that holds no union, is copied at once.
+  // A union whose payload is inline, or in a cell that holds no union, is copied at once. The
+  // copy of such a cell is inline only in the loop over a list of unions (`kInlineLeaf`), where a
+  // long list spends most of its time: inline everywhere, it makes the record and value steps too
+  // large to inline into the descent, and small trees, made mostly of records, slower.
+  template <bool kInlineLeaf = false>
   [[gnu::always_inline]] bool copy_flat_union(const UnionHandle& source, UnionHandle& target, const UnionInfo& type) {
     if (!holds_cell(source, type)) {
       target.slot_ = source.slot_;
       target.tail_.kind = source.tail_.kind;
       return true;
     }
-    const void* cell = source.slot_.cell;
-    const TypeInfo& payload_type = payload_type_of(cell);
+    const TypeInfo& payload_type = payload_type_of(source.slot_.cell);
     if (payload_type.copy_construct == nullptr) return false;
+    if constexpr (kInlineLeaf) {
+      copy_leaf(source, target, payload_type);
+    } else {
+      copy_leaf_cell(source, target, payload_type);
+    }
+    return true;
+  }
+  [[gnu::noinline]] void copy_leaf_cell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
+    copy_leaf(source, target, payload_type);
+  }
+  [[gnu::always_inline]] void copy_leaf(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
     const std::size_t size = cell_size(payload_type);
     void* copy = allocate_(size);
     if (copy == nullptr) throw std::bad_alloc();
     static_cast<CellHeader*>(copy)->payload_type = &payload_type;
     try {
       payload_type.copy_construct(static_cast<char*>(copy) + payload_type.cell_offset,
-                                  static_cast<const char*>(cell) + payload_type.cell_offset);
+                                  static_cast<const char*>(source.slot_.cell) + payload_type.cell_offset);
     } catch (...) {
       release_(copy, size);
       throw;
     }
     target.slot_.cell = copy;
     target.tail_.kind = source.tail_.kind;
-    return true;
   }
 
   // A new cell with a default payload of `payload_type`, for the copy to fill.
@@ -175,7 +188,7 @@ class Engine::Copier {
       for (; index < count; ++index, from += stride, to += stride) {
         const auto& element_source = *reinterpret_cast<const UnionHandle*>(from);
         auto& element_target = *reinterpret_cast<UnionHandle*>(to);
-        if (copy_flat_union(element_source, element_target, element_type)) continue;
+        if (copy_flat_union<true>(element_source, element_target, element_type)) continue;
         if (index + 1 < count) work_.push({source, target, &type, index + 1, count});
         *next_source = &element_source;
         *next_target = &element_target;
