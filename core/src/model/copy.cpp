@@ -96,15 +96,11 @@ class Engine::Copier {
     copy_leaf(source, target, payload_type);
   }
   [[gnu::always_inline]] void copy_leaf(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
-    const std::size_t size = cell_size(payload_type);
-    void* copy = allocate_(size);
-    if (copy == nullptr) throw std::bad_alloc();
-    static_cast<CellHeader*>(copy)->payload_type = &payload_type;
+    void* copy = new_cell(payload_type);
     try {
-      payload_type.copy_construct(static_cast<char*>(copy) + payload_type.cell_offset,
-                                  static_cast<const char*>(source.slot_.cell) + payload_type.cell_offset);
+      payload_type.copy_construct(payload_of(copy, payload_type), payload_of(source.slot_.cell, payload_type));
     } catch (...) {
-      release_(copy, size);
+      release_(copy, cell_size(payload_type));
       throw;
     }
     target.slot_.cell = copy;
@@ -113,12 +109,18 @@ class Engine::Copier {
 
   // A new cell with a default payload of `payload_type`, for the copy to fill.
   void copy_cell_shell(const UnionHandle& source, UnionHandle& target, const TypeInfo& payload_type) {
+    void* cell = new_cell(payload_type);
+    payload_type.construct(payload_of(cell, payload_type));
+    target.slot_.cell = cell;
+    target.tail_.kind = source.tail_.kind;
+  }
+
+  // A cell for a payload of `payload_type`, its header written.
+  [[gnu::always_inline]] void* new_cell(const TypeInfo& payload_type) {
     void* cell = allocate_(cell_size(payload_type));
     if (cell == nullptr) throw std::bad_alloc();
     static_cast<CellHeader*>(cell)->payload_type = &payload_type;
-    payload_type.construct(payload_of(cell));
-    target.slot_.cell = cell;
-    target.tail_.kind = source.tail_.kind;
+    return cell;
   }
 
   // Copies a value, descending in a loop (see the file comment).

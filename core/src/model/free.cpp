@@ -22,9 +22,7 @@ class Engine::Freer {
   bool free_if_leaf(void* cell) const noexcept {
     const TypeInfo& payload_type = payload_type_of(cell);
     if (payload_type.copy_construct == nullptr) return false;
-    const std::size_t size = cell_size(payload_type);
-    payload_type.destroy(static_cast<char*>(cell) + payload_type.cell_offset);
-    release_(cell, size);
+    release(cell, payload_type);
     return true;
   }
 
@@ -37,19 +35,24 @@ class Engine::Freer {
       if ((bits & kChildrenPending) != 0) {
         // Every child is freed and its handle empty: the payload's own destructor frees the rest.
         top_ = node.tail_.next_pending;
-        const std::size_t size = cell_size(payload_type);
-        payload_type.destroy(static_cast<char*>(cell) + payload_type.cell_offset);
-        release_(cell, size);
+        release(cell, payload_type);
         node.slot_.cell = nullptr;
         node.tail_.kind = 0;
         continue;
       }
       node.slot_.cell = reinterpret_cast<void*>(bits | kChildrenPending);
-      push_children(static_cast<char*>(cell) + payload_type.cell_offset, payload_type);
+      push_children(payload_of(cell, payload_type), payload_type);
     }
   }
 
  private:
+  // Destroys a cell's payload, whose unions are empty, and gives the cell back.
+  void release(void* cell, const TypeInfo& payload_type) const noexcept {
+    const std::size_t size = cell_size(payload_type);
+    payload_type.destroy(payload_of(cell, payload_type));
+    release_(cell, size);
+  }
+
   // Leaves are freed on the spot; the other children wait on the stack.
   void push(UnionHandle& child) noexcept {
     if (free_if_leaf(child.slot_.cell)) {

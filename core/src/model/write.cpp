@@ -129,41 +129,38 @@ class Writer {
       return true;
     }
     const VariantInfo& variant = type.variants[kind];
-    switch (variant.placement) {
-      case Placement::cell: {
-        // A payload without parts of its own is written here, with its variant around it.
-        const TypeInfo& payload = *variant.payload;
-        if (slot.cell == nullptr) return false;  // empty: the descent reports it
-        if (payload.shape == Shape::record) {
-          if (!payload.record().flat) return false;
-          const bool opened = !variant.opening.empty();
-          out_.append(opened ? variant.opening : variant.prefix);
-          write_flat_record(payload_of(slot.cell), payload.record(), opened);
-        } else {
-          if (payload.shape == Shape::union_ || payload.shape == Shape::container) return false;
-          out_.append(variant.prefix);
-          write_scalar(payload_of(slot.cell), payload);
-        }
-        break;
-      }
-      case Placement::empty:
-        out_.append(variant.prefix);
-        out_.literal("{}}");
+    if (variant.placement == Placement::cell) {
+      // A payload without parts of its own is written here, with its variant around it.
+      const TypeInfo& payload = *variant.payload;
+      if (slot.cell == nullptr) return false;  // empty: the descent reports it
+      if (payload.shape == Shape::record) {
+        if (!payload.record().flat) return false;
+        const bool opened = !variant.opening.empty();
+        out_.append(opened ? variant.opening : variant.prefix);
+        write_flat_record(payload_of(slot.cell, payload), payload.record(), opened);
+        out_.put('}');
         return true;
+      }
+      if (payload.shape == Shape::union_ || payload.shape == Shape::container) return false;
+    }
+    out_.append(variant.prefix);
+    switch (variant.placement) {
+      case Placement::cell:
+        write_scalar(payload_of(slot.cell, *variant.payload), *variant.payload);
+        break;
+      case Placement::empty:
+        out_.literal("{}");
+        break;
       case Placement::inline_bool:
-        out_.append(variant.prefix);
         json::write_json(out_, slot.flag);
         break;
       case Placement::inline_i32:
-        out_.append(variant.prefix);
         json::write_json(out_, slot.i32);
         break;
       case Placement::inline_i64:
-        out_.append(variant.prefix);
         json::write_json(out_, slot.i64);
         break;
       case Placement::inline_f64:
-        out_.append(variant.prefix);
         json::write_json(out_, slot.f64);
         break;
     }

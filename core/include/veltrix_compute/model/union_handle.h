@@ -30,12 +30,16 @@ struct CellHeader {
 inline const TypeInfo& payload_type_of(const void* cell) noexcept {
   return *static_cast<const CellHeader*>(cell)->payload_type;
 }
-inline void* payload_of(void* cell) noexcept {
-  return static_cast<char*>(cell) + payload_type_of(cell).cell_offset;
+// The payload of a cell of a known payload type (which saves reading the header again)...
+inline void* payload_of(void* cell, const TypeInfo& payload_type) noexcept {
+  return static_cast<char*>(cell) + payload_type.cell_offset;
 }
-inline const void* payload_of(const void* cell) noexcept {
-  return static_cast<const char*>(cell) + payload_type_of(cell).cell_offset;
+inline const void* payload_of(const void* cell, const TypeInfo& payload_type) noexcept {
+  return static_cast<const char*>(cell) + payload_type.cell_offset;
 }
+// ...and of any cell.
+inline void* payload_of(void* cell) noexcept { return payload_of(cell, payload_type_of(cell)); }
+inline const void* payload_of(const void* cell) noexcept { return payload_of(cell, payload_type_of(cell)); }
 inline std::size_t cell_size(const TypeInfo& payload_type) noexcept {
   return payload_type.cell_offset + payload_type.size;
 }
