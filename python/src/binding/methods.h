@@ -192,10 +192,7 @@ struct Call {
   template <class MakeObject, std::size_t... I>
   static PyObject* run(PyObject* self, PyObject* const* bound, MakeObject make_object, std::index_sequence<I...>) {
     if constexpr (S.with_self) {
-      if (!is_instance<Owner>(self)) {
-        Refusal::of_receiver().not_an_instance(self, ClassOf<Owner>::name);
-        return nullptr;
-      }
+      if (!of_class<Owner>(self, Refusal::of_receiver())) return nullptr;
     }
     std::tuple<Slot<I>...> slots;
     if (!(convert<I>(bound[I], std::get<I>(slots)) && ...)) return nullptr;
@@ -236,10 +233,7 @@ PyObject* no_arguments_entry(PyObject* self, PyObject*) {
 template <class T>
 PyObject* to_json(PyObject* self, PyObject*) {
   return guarded([&]() -> PyObject* {
-    if (!is_instance<T>(self)) {
-      Refusal::of_receiver().not_an_instance(self, ClassOf<T>::name);
-      return nullptr;
-    }
+    if (!of_class<T>(self, Refusal::of_receiver())) return nullptr;
     SharedBorrow<T> borrow(self);
     json::Buffer buffer;
     if (const char* refusal = write_json_into(buffer, borrow.value())) {

@@ -63,9 +63,15 @@ concept TakenOnlyFromItsClass =
     !std::is_same_v<T, model::StringConstant> && !std::is_same_v<T, model::ConstantNumericSeries> &&
     !std::is_same_v<T, model::IntegerConstant>;
 
+// Whether `object` is of T's class (a receiver or an argument); if not, sets the refusal.
+template <class T>
+bool of_class(PyObject* object, Refusal refusal) {
+  return is_instance<T>(object) || refusal.not_an_instance(object, ClassOf<T>::name);
+}
+
 template <TakenOnlyFromItsClass T>
 bool from_python(PyObject* object, std::optional<T>& value, Refusal refusal) {
-  if (!is_instance<T>(object)) return refusal.not_an_instance(object, ClassOf<T>::name);
+  if (!of_class<T>(object, refusal)) return false;
   value.emplace(copy_held_value<T>(object));
   return true;
 }
