@@ -28,8 +28,6 @@ PRIMITIVE_CPP = {"double": "double", "i32": "std::int32_t", "i64": "std::int64_t
                  "string": "std::string"}
 # Payloads held inline in the union's slot rather than in a heap cell.
 INLINE_PAYLOADS = {"double": "f64", "i32": "i32", "i64": "i64", "bool": "flag"}
-# The engine's Placement of each inline slot member.
-_INLINE_SHAPE = {"f64": "f64", "i32": "i32", "i64": "i64", "flag": "bool"}
 
 
 def ident(name: str) -> str:
@@ -335,7 +333,7 @@ def _emit_union_functions(names: Names, decl: Decl) -> str:
         elif kind == "inline":
             slot = INLINE_PAYLOADS[member.type.name]
             payload = PRIMITIVE_CPP[member.type.name]
-            rows.append(f"    {{{prefix}, Placement::inline_{_INLINE_SHAPE[slot]}, nullptr}},")
+            rows.append(f"    {{{prefix}, Placement::inline_, &TypeOf<{payload}>::info}},")
             functions.append(f"{full} {full}::{variant}({payload} payload) noexcept {{\n"
                              f"  return make(Kind::{variant}, Slot{{.{slot} = payload}});\n}}")
             functions.append(f"{payload} {accessor} {{ return slot().{slot}; }}")

@@ -144,25 +144,11 @@ class Writer {
       if (payload.shape == Shape::union_ || payload.shape == Shape::container) return false;
     }
     out_.append(variant.prefix);
-    switch (variant.placement) {
-      case Placement::cell:
-        write_scalar(payload_of(slot.cell, *variant.payload), *variant.payload);
-        break;
-      case Placement::empty:
-        out_.literal("{}");
-        break;
-      case Placement::inline_bool:
-        json::write_json(out_, slot.flag);
-        break;
-      case Placement::inline_i32:
-        json::write_json(out_, slot.i32);
-        break;
-      case Placement::inline_i64:
-        json::write_json(out_, slot.i64);
-        break;
-      case Placement::inline_f64:
-        json::write_json(out_, slot.f64);
-        break;
+    if (variant.placement == Placement::empty) {
+      out_.literal("{}");
+    } else {
+      write_scalar(variant.placement == Placement::cell ? payload_of(slot.cell, *variant.payload) : &slot,
+                   *variant.payload);
     }
     out_.put('}');
     return true;

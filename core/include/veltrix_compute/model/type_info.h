@@ -57,8 +57,9 @@ struct RecordInfo {
   const FieldInfo* fields;  // in definition order, the JSON order
 };
 
-// Where a variant's payload lives: nowhere, inline in the handle's slot, or in a cell.
-enum class Placement : std::uint8_t { empty, inline_bool, inline_i32, inline_i64, inline_f64, cell };
+// Where a variant's payload lives: nowhere, inline in the handle's slot (a number or boolean, at
+// the slot's start; its type says which), or in a cell.
+enum class Placement : std::uint8_t { empty, inline_, cell };
 
 struct VariantInfo {
   std::string_view prefix;  // {"type":"<name>","<name>": the text written before the payload
