@@ -115,6 +115,30 @@ def _record_order(schema: Schema) -> list[Decl]:
     return ordered
 
 
+def _records_holding_themselves(schema: Schema) -> list[Decl]:
+    """The records that hold themselves by value through a map of themselves (a member `map K R`
+    of R). The engine walks such maps by a link word of their own; any other way for a record to
+    hold itself without a union between is refused, as nothing would walk it without nesting."""
+    records = {d.name: d for d in schema.of_kind("record")}
+    holding = [d for d in records.values()
+               if any(m.type.form == "map" and m.type.name == d.name for m in d.members)]
+
+    def by_value(decl: Decl) -> list[str]:
+        return [m.type.name for m in decl.members if m.type.name in records
+                and not (m.type.form == "map" and m.type.name == decl.name)]
+
+    for start in records.values():
+        pending, seen = by_value(start), set()
+        while pending:
+            name = pending.pop()
+            if name == start.name:
+                raise ValueError(f"{start.name} holds itself by value other than through a map of itself")
+            if name not in seen:
+                seen.add(name)
+                pending += by_value(records[name])
+    return holding
+
+
 def _payload_kind(schema: Schema, ref: TypeRef) -> str:
     """How a union holds a payload: 'empty', an inline slot member, or 'boxed'."""
     if ref.form == "empty":
@@ -270,6 +294,11 @@ def emit_header(schema: Schema) -> str:
     out.append("\n// Staged builders (model_builders.h), declared ahead for the records' builder() functions.\n")
     out += _grouped([d for d in schema.of_kind("record") if d.staged],
                     lambda d, ns: f"template <std::uint32_t Given>\nclass {d.short_name}Builder;\n")
+    out.append("\n// Records that hold themselves through a map of themselves (model/containers.h).\n"
+               f"namespace {ROOT}::detail {{\n")
+    out += [f"template <>\ninline constexpr bool kHoldsItselfThroughMaps<{_qualified(d)}> = true;\n"
+            for d in _records_holding_themselves(schema)]
+    out.append(f"}}  // namespace {ROOT}::detail\n")
     out.append("\n// String aliases: named kinds of text, held and written as strings.\n")
     out += _grouped(schema.of_kind("alias"), lambda d, ns: f"using {d.short_name} = std::string;\n")
     out.append("\n// Enums.\n")

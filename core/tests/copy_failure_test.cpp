@@ -19,6 +19,7 @@
 #include "veltrix_compute/cell_memory.h"
 
 #include "model.h"
+#include "support/counted_cells.h"
 #include "support/json_text.h"
 #include "model_builders.h"
 #include "support/replaced_allocator.h"
@@ -187,12 +188,6 @@ NumericSeries deep_chain(int depth) {
   return node;
 }
 
-std::string json_of(const NumericSeries& value) {
-  vc::JsonText written = vc::to_json_text(value);
-  EXPECT_EQ(written.error, nullptr);
-  return written.text;
-}
-
 // Copies `source` once, so that anything allocated lazily on first use has settled before the
 // counts are taken; returns how many allocations the copy made.
 long allocations_of_a_full_copy(const NumericSeries& source) {
@@ -309,39 +304,6 @@ TEST(CopyFailure, DeepChainFreesWhatItBuiltAtEveryFailurePoint) {
   check_every_failure_point(source, true);
 }
 
-// Cells come through the model's allocator hook, counted, and from the given one on, refused.
-// Unlike the replaced operator new, this works under AddressSanitizer too.
-class CountedCells {
- public:
-  CountedCells() : previous_(vc::cell_allocator()) {
-    vc::install_cell_allocator({&allocate, &release, nullptr});
-  }
-  CountedCells(const CountedCells&) = delete;
-  CountedCells& operator=(const CountedCells&) = delete;
-  ~CountedCells() { vc::install_cell_allocator(previous_); }
-
-  static long live() { return live_.load(); }
-  // Cells from the `nth` on are refused (0: none is).
-  static void refuse_from(long nth) { refused_from_.store(nth); made_.store(0); }
-
- private:
-  static void* allocate(std::size_t size) noexcept {
-    const long nth = made_.fetch_add(1) + 1;
-    if (refused_from_.load() != 0 && nth >= refused_from_.load()) return nullptr;
-    void* cell = ::operator new(size, std::nothrow);
-    if (cell != nullptr) live_.fetch_add(1);
-    return cell;
-  }
-  static void release(void* cell, std::size_t) noexcept {
-    live_.fetch_sub(1);
-    ::operator delete(cell);
-  }
-
-  inline static std::atomic<long> live_{0};
-  inline static std::atomic<long> made_{0};
-  inline static std::atomic<long> refused_from_{0};
-  vc::CellAllocator previous_;
-};
 
 NumericSeries negations(int length) {
   NumericSeries chain = raw(0);

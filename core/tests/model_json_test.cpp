@@ -1,6 +1,5 @@
 // JSON text of the object model's types at their edges, and deep copy.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <bit>
 #include <cmath>
@@ -14,21 +13,17 @@
 
 #include "model.h"
 #include "support/json_text.h"
+#include "support/small_stack.h"
 
 namespace vc = veltrix_compute;
 using namespace veltrix_compute::compute_api;
 namespace api = veltrix_compute::api;
 namespace run_api = veltrix_compute::run_api;
+using veltrix_test::json_of;
+using veltrix_test::run_on_small_stack;
 namespace rids_api = veltrix_compute::rids_api;
 
 namespace {
-
-template <class T>
-std::string json_of(const T& value) {
-  const vc::JsonText json = vc::to_json_text(value);
-  EXPECT_EQ(json.error, nullptr);
-  return json.text;
-}
 
 StringConstant lit(std::string text) { return StringConstant::literal(std::move(text)); }
 DoubleConstant dlit(double value) { return DoubleConstant::literal(value); }
@@ -323,25 +318,6 @@ TEST(DeepCopy, ThousandNestedAddsOutliveTheirSource) {
   source.reset();
   EXPECT_EQ(json_of(copy), text);
   EXPECT_TRUE(text.starts_with(R"({"type":"add","add":{"left":{"type":"add","add":{"left":)"));
-}
-
-// Runs `work` on a thread with a 64 KiB stack: far too small to walk a long chain one frame per
-// level (a frame of a recursive copy took 112 bytes, of a recursive writer 64).
-void run_on_small_stack(void (*work)()) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 64 * 1024), 0);
-  pthread_t thread;
-  ASSERT_EQ(pthread_create(
-                &thread, &attributes,
-                [](void* raw_work) -> void* {
-                  reinterpret_cast<void (*)()>(raw_work)();
-                  return nullptr;
-                },
-                reinterpret_cast<void*>(work)),
-            0);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
-  pthread_attr_destroy(&attributes);
 }
 
 std::string repeated(std::string_view text, int times) {

@@ -35,8 +35,12 @@ class UnionBase : public UnionHandle {
  public:
   auto kind() const noexcept { return static_cast<typename Union::Kind>(kind_index()); }
   static Union unknown(UnknownVariant payload) { return make(unknown_kind(), Slot{make_cell(std::move(payload))}); }
-  // The variant's JSON name, or the stored name of an Unknown variant.
+  // The variant's JSON name, or the stored name of an Unknown variant; empty for an empty union
+  // (moved from), which holds no variant.
   std::string_view variant_name() const noexcept {
+    const bool in_cell = kind_index() == unknown_kind() ||
+                         TypeOf<Union>::info.union_().variants[kind_index()].placement == Placement::cell;
+    if (in_cell && slot().cell == nullptr) return {};
     return kind_index() == unknown_kind() ? std::string_view(as_unknown().name) : Union::kVariantNames[kind_index()];
   }
   const UnknownVariant& as_unknown() const noexcept { return payload<UnknownVariant>(); }
@@ -59,7 +63,15 @@ class UnionBase : public UnionHandle {
     UnionHandle::operator=(std::move(copy));
     return *this;
   }
-  UnionBase& operator=(UnionBase&&) noexcept = default;
+  // Takes `other`'s tree, then frees the old one, which may hold `other` (as in `a = std::move(a's
+  // child)`): a swap would leave the old tree owned by a handle inside itself.
+  UnionBase& operator=(UnionBase&& other) noexcept {
+    if (this != &other) {
+      UnionBase old(std::move(*this));
+      UnionHandle::operator=(std::move(other));
+    }
+    return *this;
+  }
   ~UnionBase() {
     if (slot().cell != nullptr) Engine::free_union(*this, TypeOf<Union>::info.union_());
   }

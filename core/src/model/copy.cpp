@@ -229,11 +229,17 @@ class Engine::Copier {
 
 void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {
   try {
-    Copier().run(&source, &target, &type);
+    copy_value(&target, &source, type);
   } catch (...) {
     free_union(target, type.union_());
     throw;
   }
+}
+
+void Engine::copy_value(void* target, const void* source, const TypeInfo& type) { Copier().run(source, target, &type); }
+
+void copy_nested_maps(void* target, const void* source, const TypeInfo& map_type) {
+  Engine::copy_value(target, source, map_type);
 }
 
 }  // namespace veltrix_compute::detail

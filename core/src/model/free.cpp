@@ -6,7 +6,8 @@
 namespace veltrix_compute::detail {
 namespace {
 
-// Bit 0 of a pending handle's cell pointer (cells are aligned to 16): its children are pending.
+// Bit 0 of a pending handle's cell pointer (cells are aligned to 16), or of a pending map's link
+// word: its children are pending.
 constexpr std::uintptr_t kChildrenPending = 1;
 
 }  // namespace
@@ -64,8 +65,9 @@ class Engine::Freer {
   }
 
   // Pushes every handle inside a value of `type` whose slot holds a cell. The walk goes through
-  // records and containers but never into a cell, so it nests as deep as the schema nests records
-  // by value, not as deep as the tree.
+  // records and containers but never into a cell, and through maps of records that hold the same
+  // map in a loop of its own, so it nests as deep as the schema nests distinct records by value,
+  // not as deep as the tree.
   void push_children(void* value, const TypeInfo& type) noexcept {
     switch (type.shape) {
       case Shape::union_: {
@@ -82,7 +84,11 @@ class Engine::Freer {
         return;
       }
       case Shape::container:
-        push_elements(value, type.container());
+        if (type.container().ops->link != nullptr) {
+          push_nested_maps(value, type);
+        } else {
+          push_elements(value, type.container());
+        }
         return;
       default:
         return;
@@ -109,9 +115,74 @@ class Engine::Freer {
     for (; at != end; at += stride) push_children(at, element);
   }
 
+  // A map whose records hold the same map (FunctionVariables): the records' other members are
+  // walked as above, and the maps nested in them, linked through their own link words, wait in a
+  // walk of their own, so that this nests once whatever their depth.
+  void push_nested_maps(void* root, const TypeInfo& map_type) noexcept {
+    const ContainerOps& ops = *map_type.container().ops;
+    const RecordInfo& record = map_type.container().element->record();
+    void* pending = root;
+    *ops.link(root) = 0;
+    while (pending != nullptr) {
+      void* map = pending;
+      pending = reinterpret_cast<void*>(*ops.link(map));
+      const std::size_t size = ops.size(map);
+      if (size == 0) continue;
+      const void* first = ops.data(map);
+      for (std::size_t index = 0; index < size; ++index) {
+        char* element = static_cast<char*>(const_cast<void*>(ops.at(first, index)));
+        for (std::uint32_t i = 0; i < record.field_count; ++i) {
+          const FieldInfo& field = record.fields[i];
+          void* member = element + field.offset;
+          if (field.type != &map_type) {
+            push_children(member, *field.type);
+          } else if (ops.size(member) != 0) {
+            *ops.link(member) = reinterpret_cast<std::uintptr_t>(pending);
+            pending = member;
+          }
+        }
+      }
+    }
+  }
+
   void (*const release_)(void* cell, std::size_t size) noexcept;  // read once per free
   UnionHandle* top_;  // the pending handles, linked through themselves
 };
+
+// Empties the maps nested in the records of `root`, innermost first, so that each map's entries
+// are destroyed once the maps inside them are empty, and no destructor nests. Needs no memory:
+// the maps that wait link through their own link words, whose bit 0 (maps are aligned to 8) says
+// that the map's nested maps are pending; the map is emptied when it comes back on top. `root`
+// itself is left to its caller, its destructor.
+void free_nested_maps(void* root, const TypeInfo& map_type) noexcept {
+  const ContainerOps& ops = *map_type.container().ops;
+  const RecordInfo& record = map_type.container().element->record();
+  if (ops.size(root) == 0) return;
+  void* top = root;
+  *ops.link(root) = 0;
+  while (top != nullptr) {
+    void* map = top;
+    const std::uintptr_t word = *ops.link(map);
+    if ((word & kChildrenPending) != 0) {
+      top = reinterpret_cast<void*>(word & ~kChildrenPending);
+      if (map != root) ops.clear(map);
+      continue;
+    }
+    *ops.link(map) = word | kChildrenPending;
+    const std::size_t size = ops.size(map);
+    const void* first = ops.data(map);
+    for (std::size_t index = 0; index < size; ++index) {
+      const char* element = static_cast<const char*>(ops.at(first, index));
+      for (std::uint32_t i = 0; i < record.field_count; ++i) {
+        const FieldInfo& field = record.fields[i];
+        void* member = const_cast<char*>(element) + field.offset;
+        if (field.type != &map_type || ops.size(member) == 0) continue;
+        *ops.link(member) = reinterpret_cast<std::uintptr_t>(top);
+        top = member;
+      }
+    }
+  }
+}
 
 void Engine::free_union(UnionHandle& root, const UnionInfo& type) noexcept {
   if (!holds_cell(root, type)) return;

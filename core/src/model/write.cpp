@@ -125,6 +125,7 @@ class Writer {
     const std::uint8_t kind = handle.kind_index();
     const UnionHandle::Slot& slot = handle.slot();
     if (kind >= type.variant_count) {  // Unknown: written whole by its own writer
+      if (slot.cell == nullptr) return false;  // empty: the descent reports it
       type.unknown_payload->opaque().write(&out_, payload_of(slot.cell));
       return true;
     }

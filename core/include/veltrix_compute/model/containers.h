@@ -4,6 +4,7 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,7 +38,24 @@ inline std::strong_ordering compare_key(const std::string& a, const std::string&
 namespace detail {
 template <class Container>
 struct ContainerAccess;
-}
+
+// Whether a record holds itself by value through a map of itself, with no union between
+// (FunctionVariables, whose subFunctionVariables nest to any depth). The generator says so for
+// each such record. Such a map copies and frees itself through the engine, which walks a tree of
+// them without nesting a call per level and, to free it, without memory: each map keeps a link
+// word of its own for the walk (see OrderedMap).
+template <class V>
+inline constexpr bool kHoldsItselfThroughMaps = false;
+
+struct MapLink {
+  std::uintptr_t word = 0;
+};
+struct NoMapLink {};
+
+// The engine's copy and free of a map whose records hold the map (model/engine.h).
+void copy_nested_maps(void* target, const void* source, const TypeInfo& map_type);
+void free_nested_maps(void* map, const TypeInfo& map_type) noexcept;
+}  // namespace detail
 
 // Distinct elements kept in ascending order. Built from a list by `from_list`, which sorts with
 // a stable sort and keeps the last of each run of equal elements; copying copies the elements
@@ -64,11 +82,25 @@ class OrderedSet {
 };
 
 // Entries with unique keys in ascending key order.
+//
+// A map of records that hold the same map (kHoldsItselfThroughMaps) is copied, copy-assigned and
+// destroyed by the engine at any depth; every other map keeps the vector's own members.
 template <class K, class V>
 class OrderedMap {
+  static constexpr bool kNested = detail::kHoldsItselfThroughMaps<V>;
+
  public:
   using Entry = std::pair<K, V>;
   OrderedMap() = default;
+  OrderedMap(const OrderedMap&) requires(!kNested) = default;
+  OrderedMap(const OrderedMap& other) requires(kNested);
+  OrderedMap(OrderedMap&&) noexcept = default;
+  OrderedMap& operator=(const OrderedMap&) requires(!kNested) = default;
+  OrderedMap& operator=(const OrderedMap& other) requires(kNested);
+  OrderedMap& operator=(OrderedMap&&) noexcept = default;
+  ~OrderedMap() requires(!kNested) = default;
+  ~OrderedMap() requires(kNested);
+
   // Sorts the entries by key; of entries with equal keys the last one given is kept.
   static OrderedMap from_entries(std::vector<Entry> entries) {
     OrderedMap map;
@@ -85,6 +117,7 @@ class OrderedMap {
  private:
   friend struct detail::ContainerAccess<OrderedMap>;
   std::vector<Entry> entries_;
+  [[no_unique_address]] std::conditional_t<kNested, detail::MapLink, detail::NoMapLink> link_;
 };
 
 namespace detail {
@@ -169,6 +202,9 @@ template <class K, class V>
 struct ContainerAccess<OrderedMap<K, V>> {
   static std::vector<std::pair<K, V>>& elements(OrderedMap<K, V>& m) noexcept { return m.entries_; }
   static const std::vector<std::pair<K, V>>& elements(const OrderedMap<K, V>& m) noexcept { return m.entries_; }
+  static std::uintptr_t* link(OrderedMap<K, V>& m) noexcept requires(kHoldsItselfThroughMaps<V>) {
+    return &m.link_.word;
+  }
 };
 
 // Lists, sets and maps: a vector of elements (of a map: of key-value pairs).
@@ -180,6 +216,15 @@ struct SequenceOps {
   static std::size_t size(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).size(); }
   static const void* data(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).data(); }
   static void fill_default(void* c, std::size_t count) { Access::elements(*static_cast<C*>(c)).resize(count); }
+  static std::uintptr_t* link(void* c) noexcept {
+    if constexpr (requires { Access::link(*static_cast<C*>(c)); }) {
+      return Access::link(*static_cast<C*>(c));
+    } else {
+      return nullptr;
+    }
+  }
+  static void clear(void* c) noexcept { Elements().swap(Access::elements(*static_cast<C*>(c))); }
+  static constexpr bool kLinked = requires(C& c) { Access::link(c); };
   // A pair lays out `first`, then `second` at the next offset aligned for it.
   static constexpr std::uint32_t value_offset() noexcept {
     if constexpr (kMap) {
@@ -190,7 +235,8 @@ struct SequenceOps {
     }
   }
   static constexpr ContainerOps ops{&size, &data, sizeof(Element), value_offset(), &fill_default,
-                                    kMap ? '{' : '[', kMap ? '}' : ']'};
+                                    kMap ? '{' : '[', kMap ? '}' : ']', kLinked ? &link : nullptr,
+                                    kLinked ? &clear : nullptr};
 };
 
 template <class T>
@@ -201,7 +247,7 @@ struct OptionalOps {
     return optional ? &*optional : nullptr;
   }
   static void fill_default(void* c, std::size_t) { static_cast<std::optional<T>*>(c)->emplace(); }
-  static constexpr ContainerOps ops{&size, &data, 0, 0, &fill_default, '\0', '\0'};
+  static constexpr ContainerOps ops{&size, &data, 0, 0, &fill_default, '\0', '\0', nullptr, nullptr};
 };
 
 template <class T>
@@ -246,4 +292,26 @@ struct TypeOf<Empty> {
 };
 
 }  // namespace detail
+
+template <class K, class V>
+OrderedMap<K, V>::OrderedMap(const OrderedMap& other) requires(kNested) : OrderedMap() {
+  // Constructed once the delegated constructor returns: a copy that runs out of memory part-way
+  // is freed by the destructor.
+  detail::copy_nested_maps(this, &other, detail::TypeOf<OrderedMap>::info);
+}
+
+template <class K, class V>
+OrderedMap<K, V>& OrderedMap<K, V>::operator=(const OrderedMap& other) requires(kNested) {
+  // Copied first, so that `other` may be part of this map; the old entries go with `copy`.
+  OrderedMap copy(other);
+  entries_.swap(copy.entries_);
+  return *this;
+}
+
+template <class K, class V>
+OrderedMap<K, V>::~OrderedMap() requires(kNested) {
+  // Empties the maps nested in the entries first; the entries then go without nesting.
+  detail::free_nested_maps(this, detail::TypeOf<OrderedMap>::info);
+}
+
 }  // namespace veltrix_compute

@@ -10,9 +10,10 @@
 //   place, and the cell's header says what the payload is). A cell is marked once its children are
 //   on the stack and released when it comes back to the top, after all of them; a cell whose
 //   payload holds no union is released at once, without going on the stack.
-// The one exception is a record that holds itself by value through a map, with no union between
-// (FunctionVariables): freeing it goes through its own destructor, which nests once per such
-// level. The Python module never builds one.
+// A record that holds itself by value through a map, with no union between (FunctionVariables),
+// nests without cells: its maps link through a word of their own instead (containers.h), and are
+// copied by the same loop, walked by the free in a loop of their own, and emptied innermost first
+// by the map's destructor, all without memory but for the copy.
 #pragma once
 
 #include "veltrix_compute/json_writer.h"
@@ -25,6 +26,10 @@ struct Engine {
   // A deep copy of `source` into `target`, which must be empty; `type` is their union's. If memory
   // runs out part-way, what was built is freed, `target` is left empty and std::bad_alloc is thrown.
   static void copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type);
+  // A deep copy of `source` into `target`, a default-constructed value of `type` (of any shape).
+  // If memory runs out part-way, std::bad_alloc is thrown and `target`, partly copied, is left for
+  // its destructor to free.
+  static void copy_value(void* target, const void* source, const TypeInfo& type);
   // Frees the tree that `handle` holds and leaves it empty. Never allocates. When cells may not
   // be released on this thread (cell_memory.h), the tree is leaked instead.
   static void free_union(UnionHandle& handle, const UnionInfo& type) noexcept;

@@ -1,8 +1,8 @@
 // What the model engine knows about each C++ type of the object model: small constant tables,
-// generated from the schema for records, unions and enums (model_tables_*.cpp) and written here
-// once for scalars and containers (containers.h).
+// generated from the schema for records, unions and enums (the generated model_part_*.cpp) and
+// written once for scalars and containers (containers.h).
 //
-// The engine (copy, write, free; model_engine.h) walks a value by these tables alone, so a fix to
+// The engine (copy, write, free; engine.h) walks a value by these tables alone, so a fix to
 // copying or writing is made once, and a new type costs table rows, not code. The typed API of
 // model.h (factories, accessors, staged builders) never reads them.
 #pragma once
@@ -96,6 +96,11 @@ struct ContainerOps {
   void (*fill_default)(void* container, std::size_t count);
   // The JSON brackets: "[" "]" for lists and sets, "{" "}" for maps, nothing for optionals.
   char open, close;
+  // Only for a map whose records hold the same map (kHoldsItselfThroughMaps), null for the
+  // others: the map's link word, through which the engine walks a tree of such maps without
+  // memory, and the release of its entries.
+  std::uintptr_t* (*link)(void* container) noexcept;
+  void (*clear)(void* container) noexcept;
 
   // The element (of a map: the value) at `index`, and a map entry's key, from data()'s result.
   const void* at(const void* first, std::size_t index) const noexcept {
