@@ -66,6 +66,12 @@ def speed():
     return compute.NumericSeries.Reference("speed")
 
 
+def sanitized():
+    """Whether the address sanitizer runs in this process: it changes how memory is held and reserved."""
+    with open("/proc/self/maps") as maps:
+        return "libasan" in maps.read()
+
+
 def interpreter_message(call):
     """The running interpreter's own message for a failing call (it differs between versions)."""
     try:

@@ -2,7 +2,6 @@
 
 import pytest
 
-import veltrix_compute._compute as compute
 from veltrix_compute._compute import FloatConstant, UdfSource
 from veltrix_compute._compute import NumericAggregationOperator as Operator
 
@@ -20,8 +19,6 @@ FIXED = [
 
 @pytest.fixture
 def builder(speed):
-    if not hasattr(compute.NumericSeries, "rolling_points"):
-        pytest.skip("NumericSeries.rolling_points is not available yet")
     return speed.rolling_points(5)
 
 

@@ -27,8 +27,6 @@ def test_factories(speed, call, expected):
 
 
 def test_value_map_keeps_key_and_range_order(speed):
-    if not hasattr(compute, "RangeMap"):
-        pytest.skip("RangeMap is not available yet")
     ranges = [compute.RangeMap("high", 10), compute.RangeMap("low", None, 10), compute.RangeMap("high", 10)]
     written = ",".join(r.to_json() for r in ranges)
     mapped = CategoricalSeries.ValueMap(default="mid", mapping=ranges, input=speed)

@@ -49,8 +49,6 @@ def test_refusals(call, message):
 
 
 def test_every_holds_the_duration_itself():
-    if not hasattr(compute, "Duration"):
-        pytest.skip("Duration is not available yet")
     five = compute.Duration.Minutes(5)
     assert GroupByTimestamp.Every(five).to_json() == (
         '{"type":"every","every":{"type":"minutes","minutes":{"minutes":{"type":"literal","literal":5}}}}')

@@ -9,6 +9,7 @@ import threading
 import time
 
 import pytest
+from conftest import sanitized
 
 import veltrix_compute._compute as compute
 from veltrix_compute._compute import (CategoricalSeries, ConstantNumericSeries, Dataset,
@@ -209,11 +210,6 @@ def test_reference_counts_stay_flat(name):
 def resident_bytes():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-def sanitized():
-    with open("/proc/self/maps") as maps:
-        return "libasan" in maps.read()
 
 
 @pytest.mark.skipif(sanitized(), reason="the address sanitizer holds freed memory back in quarantine")

@@ -7,16 +7,12 @@ import sys
 import textwrap
 
 import pytest
+from conftest import sanitized
 
 
 def run_child(code, timeout=60):
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
                           timeout=timeout)
-
-
-def sanitized():
-    with open("/proc/self/maps") as maps:
-        return "libasan" in maps.read()
 
 
 def test_classes_cannot_be_altered():

@@ -98,33 +98,4 @@ void write_float32(Buffer& out, float value);
 void write_json(Buffer& out, std::string_view text);
 inline void write_json(Buffer& out, const std::string& text) { write_json(out, std::string_view(text)); }
 
-// Object keys: every key of the model is text.
-inline void write_key(Buffer& out, const std::string& key) { write_json(out, std::string_view(key)); }
-
-// Member framing of a record: "{" before the first member, "," before each later one, and "{}"
-// when nothing was written.
-class ObjectWriter {
- public:
-  explicit ObjectWriter(Buffer& out) noexcept : out_(out) {}
-  // `key` is the quoted key with its colon, e.g. "\"left\":".
-  template <std::size_t N>
-  void key(const char (&quoted_key_colon)[N]) {
-    out_.put(first_ ? '{' : ',');
-    first_ = false;
-    out_.literal(quoted_key_colon);
-  }
-  void finish() {
-    if (first_) {
-      out_.literal("{}");
-    } else {
-      out_.put('}');
-    }
-  }
-  Buffer& out() noexcept { return out_; }
-
- private:
-  Buffer& out_;
-  bool first_ = true;
-};
-
 }  // namespace veltrix_compute::json

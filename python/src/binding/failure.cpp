@@ -63,14 +63,17 @@ void raise(PyObject* exception_type, std::string_view message) {
 }
 
 std::string not_an_instance_message(PyObject* object, std::string_view target) {
-  std::string message;
+  // Appended piece by piece: GCC 12 cannot prove that "'" + name copies into fresh memory and
+  // warns that the two may overlap (-Wrestrict).
+  std::string message = "'";
   if (object == Py_None) {
-    message = "'None' is not an instance of '";
+    message += "None' is not an instance of '";
   } else {
-    message = "'" + qualified_name(reinterpret_cast<PyObject*>(Py_TYPE(object))) + "' object is not an instance of '";
+    message += qualified_name(reinterpret_cast<PyObject*>(Py_TYPE(object)));
+    message += "' object is not an instance of '";
   }
   message.append(target);
-  message += "'";
+  message += '\'';
   return message;
 }
 

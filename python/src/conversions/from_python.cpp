@@ -26,8 +26,10 @@ struct DoubleRule {
 };
 
 // The signed 64-bit conversion: an int, or any object with an index. Where a C long has 64 bits
-// that is PyLong_AsLong, whose OverflowError ("... to convert to C long") the module has always
-// raised; where it has 32 (Windows, 32-bit systems) it is PyLong_AsLongLong.
+// that is PyLong_AsLong, so that an int out of range raises the OverflowError that other
+// conversions to a C long raise ("Python int too large to convert to C long"), which names the
+// limit, and not PyLong_AsLongLong's "int too big to convert"; where a long has 32 bits
+// (Windows, 32-bit systems) it is PyLong_AsLongLong.
 struct IntegerRule {
   using Native = std::int64_t;
   static bool may_accept(PyTypeObject* type) { return PyType_GetSlot(type, Py_nb_index) != nullptr; }
