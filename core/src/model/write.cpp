@@ -18,6 +18,7 @@
 // to frame. Each step of the walk (a part, the members of a record, the elements of a container)
 // has one caller in `run`, so that inlining them keeps the loop small. Both stacks move to the
 // heap beyond a small start on the C stack, so a value of any depth is written on any thread.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -205,9 +206,8 @@ class Writer {
   void close_down_to(std::size_t height) {
     const std::size_t count = closers_.size() - height;
     if (count == 0) return;
-    char* at = out_.reserve(count);
-    for (std::size_t i = closers_.size(); i > height; --i) *at++ = closers_.at(i - 1);
-    out_.commit(at);
+    const char* first = &closers_.at(height);
+    out_.commit(std::reverse_copy(first, first + count, out_.reserve(count)));
     closers_.pop_to(height);
   }
 
