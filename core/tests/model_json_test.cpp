@@ -13,6 +13,7 @@
 
 #include "model.h"
 #include "support/json_text.h"
+#include "support/replaced_allocator.h"
 #include "support/small_stack.h"
 
 namespace vc = veltrix_compute;
@@ -338,6 +339,42 @@ TEST(DeepCopy, MillionNegationsAreCopiedWrittenAndFreedOnASmallStack) {
     EXPECT_EQ(json_of(*copy), expected);
     copy.reset();
     EXPECT_EQ(json_of(chain), expected);
+  });
+}
+
+// Bytes that writing `value` held at its height beyond what was in use before; the text's buffer
+// takes its memory from malloc directly, so the test's operator new does not count it.
+template <class T>
+long held_while_writing(const T& value, std::string& text) {
+  vc::json::Buffer out;
+  const long before = veltrix_test::bytes_in_use.load();
+  veltrix_test::peak_bytes_in_use.store(before);
+  vc::write_json(out, value);
+  const long held = veltrix_test::peak_bytes_in_use.load() - before;
+  text = out.view();
+  return held;
+}
+
+// The closing characters of a deep chain wait while it is written: a byte each, not a frame. Both
+// chains hold about 3 bytes a level (2 closing characters, and the doubling of their stack); a frame
+// a level would take 32.
+TEST(ModelJson, MillionDeepChainsHoldAFewBytesPerLevelBeyondTheirText) {
+  SKIP_WITHOUT_FAULT_INJECTION();
+  run_on_small_stack([] {
+    constexpr int kLength = 1000000;
+    TagFilters filters = TagFilters::and_({});
+    NumericSeries negations = raw("leaf");
+    for (int i = 0; i < kLength; ++i) {
+      std::vector<TagFilters> one;
+      one.push_back(std::move(filters));
+      filters = TagFilters::and_(std::move(one));
+      negations = NumericSeries::negate(Negate{std::move(negations)});
+    }
+    std::string text;
+    EXPECT_LE(held_while_writing(filters, text), 8L * kLength);
+    EXPECT_EQ(text, repeated(R"({"type":"and","and":[)", kLength) + R"({"type":"and","and":[]})" + repeated("]}", kLength));
+    EXPECT_LE(held_while_writing(negations, text), 8L * kLength);
+    EXPECT_EQ(text.size(), 33u * kLength + 36);
   });
 }
 

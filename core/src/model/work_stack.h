@@ -1,5 +1,5 @@
-// The engine's stack of frames: the first kInline frames in the object itself (on the C stack),
-// more on the heap, doubling. Growing may throw std::bad_alloc.
+// The engine's stack of frames (or of the writer's closing characters): the first kInline in the
+// object itself (on the C stack), more on the heap, doubling. Growing may throw std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +22,11 @@ class WorkStack {
   }
 
   bool empty() const noexcept { return size_ == 0; }
+  std::size_t size() const noexcept { return size_; }
   Frame& top() noexcept { return frames_[size_ - 1]; }
+  const Frame& at(std::size_t index) const noexcept { return frames_[index]; }
   void pop() noexcept { --size_; }
+  void pop_to(std::size_t size) noexcept { size_ = size; }
   void push(const Frame& frame) {
     if (size_ == capacity_) grow();
     frames_[size_++] = frame;

@@ -9,6 +9,8 @@ std::atomic<long> live_allocations{0};
 std::atomic<long> allocation_calls{0};
 std::atomic<long> allocations_left{-1};
 std::atomic<bool> keep_failing{false};
+std::atomic<long> bytes_in_use{0};
+std::atomic<long> peak_bytes_in_use{0};
 
 }  // namespace veltrix_test
 
@@ -31,6 +33,23 @@ bool injected_failure() noexcept {
   return false;
 }
 
+long block_size(void* memory) noexcept {
+#if defined(__GLIBC__)
+  return static_cast<long>(malloc_usable_size(memory));
+#else
+  return 0;
+#endif
+}
+
+void count_allocated(void* memory) noexcept {
+  live_allocations.fetch_add(1, std::memory_order_relaxed);
+  const long size = block_size(memory);
+  const long now = bytes_in_use.fetch_add(size, std::memory_order_relaxed) + size;
+  long peak = peak_bytes_in_use.load(std::memory_order_relaxed);
+  while (now > peak && !peak_bytes_in_use.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+  }
+}
+
 // Null when malloc fails or when the failure is injected; `injected` tells which.
 void* allocate(std::size_t size, std::size_t alignment, bool* injected = nullptr) noexcept {
   if (injected_failure()) {
@@ -44,7 +63,7 @@ void* allocate(std::size_t size, std::size_t alignment, bool* injected = nullptr
   } else if (posix_memalign(&memory, alignment, size) != 0) {
     memory = nullptr;
   }
-  if (memory != nullptr) live_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (memory != nullptr) count_allocated(memory);
   return memory;
 }
 
@@ -63,6 +82,7 @@ void* allocate_or_throw(std::size_t size, std::size_t alignment) {
 void release(void* memory) noexcept {
   if (memory == nullptr) return;
   live_allocations.fetch_sub(1, std::memory_order_relaxed);
+  bytes_in_use.fetch_sub(block_size(memory), std::memory_order_relaxed);
   std::free(memory);
 }
 

@@ -36,6 +36,11 @@ extern std::atomic<long> live_allocations;
 extern std::atomic<long> allocation_calls;
 // -1: disarmed. Otherwise the number of allocations still allowed before one fails.
 extern std::atomic<long> allocations_left;
+// Bytes that operator new has handed out and not taken back, as malloc counts them (rounded up to
+// its block sizes), and the most there were since a test last reset the peak: what a piece of code
+// held at its height. Blocks that malloc hands out directly (the JSON buffer's) are not counted.
+extern std::atomic<long> bytes_in_use;
+extern std::atomic<long> peak_bytes_in_use;
 // Whether, once the armed failure has happened, every later allocation fails too (memory stays
 // exhausted) rather than only that one.
 extern std::atomic<bool> keep_failing;
