@@ -5,6 +5,8 @@
 // thread, whatever its stack:
 // - Copying and writing descend in a loop and keep a frame only for what remains of an unfinished
 //   record or container on the current path: the first 32 frames on the C stack, more on the heap.
+//   Writing also keeps a byte stack of the closing characters of records, containers and unions
+//   that have nothing left but the descent (write.cpp).
 // - Freeing needs no memory at all: the handles whose cells remain to be freed are linked through
 //   the handles themselves (a handle is 16 bytes: its cell pointer stays, the link takes the kind's
 //   place, and the cell's header says what the payload is). A cell is marked once its children are
