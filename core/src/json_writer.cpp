@@ -110,10 +110,11 @@ void write_floating(Buffer& out, Float value, int plain_min, int plain_max) {
 }
 
 // Escape of each byte: 0 means copied unchanged, 'u' means \u00xx, anything else is the letter
-// after the backslash.
+// after the backslash. `extra` is how many bytes the escape adds to the byte's one.
 constexpr auto kEscapes = [] {
   struct Table {
     char code[256] = {};
+    unsigned char extra[256] = {};
   } table;
   for (int c = 0; c < 0x20; ++c) table.code[c] = 'u';
   table.code['\b'] = 'b';
@@ -123,6 +124,9 @@ constexpr auto kEscapes = [] {
   table.code['\r'] = 'r';
   table.code['"'] = '"';
   table.code['\\'] = '\\';
+  for (int c = 0; c < 256; ++c) {
+    if (table.code[c] != 0) table.extra[c] = table.code[c] == 'u' ? 5 : 1;
+  }
   return table;
 }();
 
@@ -152,11 +156,14 @@ namespace {
 
 // The text from its first byte that needs an escape (at `first`) on, quoted.
 [[gnu::noinline]] void write_escaped(Buffer& out, std::string_view text, std::size_t first) {
-  // Worst case every byte becomes a 6-byte \u00xx escape, plus the two quotes.
-  char* at = out.reserve(text.size() * 6 + 2);
-  *at++ = '"';
+  // The exact length is counted first, so that the room taken is that of the output: reserving
+  // for the worst case (every byte a 6-byte \u00xx) would need six times the text's length.
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
+  std::size_t length = size + 2;
+  for (std::size_t i = first; i < size; ++i) length += kEscapes.extra[bytes[i]];
+  char* at = out.reserve(length);
+  *at++ = '"';
   std::memcpy(at, text.data(), first);
   at += first;
   std::size_t run_start = first;

@@ -157,8 +157,12 @@ FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
     """
 
 
-@pytest.mark.skipif(sanitized(), reason="the address sanitizer reserves terabytes of address space for its "
-                                        "shadow memory, so no RLIMIT_AS can be set under it")
+without_address_sanitizer = pytest.mark.skipif(
+    sanitized(), reason="the address sanitizer reserves terabytes of address space for its shadow memory, so no "
+                        "RLIMIT_AS can be set under it")
+
+
+@without_address_sanitizer
 def test_first_internal_failure_without_memory():
     child = run_child(FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY, timeout=120)
     assert child.returncode == 0, child.stderr
@@ -193,4 +197,29 @@ def test_a_second_interpreter_is_refused():
     assert child.stdout.splitlines() == [
         "_compute supports one interpreter per process, and another interpreter of this process already uses it",
         '{"type":"literal","literal":3}',
+    ]
+
+
+# A 100 MB name, plain or with one escaped byte, is written within 400 MiB more address space: the buffer and the
+# str each take about its length.
+@without_address_sanitizer
+def test_escaped_text_needs_memory_for_its_output_only():
+    child = run_child("""
+        import resource
+        from veltrix_compute._compute import NumericSeries
+
+        _, hard = resource.getrlimit(resource.RLIMIT_AS)
+        for prefix in ("", "\\n"):
+            series = NumericSeries.Reference(prefix + "x" * 100_000_000)
+            with open("/proc/self/status") as status:
+                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + 400 * 1024) * 1024, hard))
+            text = series.to_json()
+            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            print(len(text), text[:32], text[-8:])
+        """)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.splitlines() == [
+        '100000032 {"type":"raw","raw":{"name":"xxx xxxxx"}}',
+        '100000034 {"type":"raw","raw":{"name":"\\nx xxxxx"}}',
     ]
