@@ -200,6 +200,64 @@ def test_a_second_interpreter_is_refused():
     ]
 
 
+# A copy that runs out of memory under RLIMIT_AS, at several headroom values, as the first C++ exception of a
+# thread: of the main thread in a forked process, and of a new thread. Each ends in MemoryError, or in the sum
+# where it fits; the C library must not end the process for want of the thread's exception state.
+@without_address_sanitizer
+def test_out_of_memory_in_a_copy_as_a_threads_first_exception():
+    child = run_child("""
+        import json
+        import os
+        import resource
+        import threading
+
+        import veltrix_compute._compute as compute
+
+        big = compute.sum([compute.NumericSeries.Reference("s").abs()] * 1_500_000)
+        before = hash(big.to_json())
+        _, hard = resource.getrlimit(resource.RLIMIT_AS)
+
+
+        def limit_to(headroom_mib):
+            with open("/proc/self/status") as status:
+                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + headroom_mib * 1024) * 1024, hard))
+
+
+        def outcome():
+            try:
+                big + big
+            except MemoryError:
+                return "MemoryError"
+            return "fits"
+
+
+        outcomes = []
+        for headroom in (8, 16, 32, 64, 96):
+            pid = os.fork()
+            if pid == 0:
+                limit_to(headroom)
+                os._exit(10 if outcome() == "MemoryError" else 11)
+            _, status = os.waitpid(pid, 0)
+            code = os.waitstatus_to_exitcode(status)
+            outcomes.append({10: "MemoryError", 11: "fits"}.get(code, f"ended with {code}"))
+            # Started before the limit is set, which leaves no room for its stack.
+            result, go = [], threading.Event()
+            thread = threading.Thread(target=lambda: go.wait() and result.append(outcome()))
+            thread.start()
+            limit_to(headroom)
+            go.set()
+            thread.join()
+            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            outcomes += result or ["no outcome"]
+        print(json.dumps([outcomes, hash(big.to_json()) == before]))
+        """)
+    assert child.returncode == 0, child.stderr
+    outcomes, intact = json.loads(child.stdout)
+    assert len(outcomes) == 10 and set(outcomes) <= {"MemoryError", "fits"}, outcomes
+    assert intact
+
+
 # A 100 MB name, plain or with one escaped byte, is written within 400 MiB more address space: the buffer and the
 # str each take about its length.
 @without_address_sanitizer
