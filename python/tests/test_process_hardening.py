@@ -79,9 +79,57 @@ DAEMONS_AT_EXIT = """
     """
 
 
-def test_daemon_threads_inside_calls_at_exit():
-    outcomes = [run_child(DAEMONS_AT_EXIT) for _ in range(20)]
-    assert [child.returncode for child in outcomes] == [0] * 20, [child.stderr for child in outcomes]
+# The module first imported by an atexit callback, when a callback registered then no longer runs, while four
+# daemon threads wait to call it; the callback returns once each is inside `sum`.
+LATE_IMPORT_AT_EXIT = """
+    import atexit
+    import threading
+    import time
+
+    start = threading.Event()
+    inside = [threading.Event() for _ in range(4)]
+
+
+    class Endless:
+        def __init__(self, reached):
+            self.reached = reached
+
+        def __len__(self):
+            return 200_000
+
+        def __getitem__(self, index):
+            if index < 100_000:
+                return compute.NumericSeries.Reference("s")
+            self.reached.set()
+            while True:
+                time.sleep(0.0005)
+
+
+    def call_sum(reached):
+        global compute
+        start.wait()
+        import veltrix_compute._compute as compute
+        compute.sum(Endless(reached))
+
+
+    for reached in inside:
+        threading.Thread(target=call_sum, args=(reached,), daemon=True).start()
+
+
+    @atexit.register
+    def import_late():
+        import veltrix_compute._compute  # noqa: F401
+        start.set()
+        assert all(reached.wait(30) for reached in inside)
+    """
+
+
+@pytest.mark.parametrize("program", [DAEMONS_AT_EXIT, LATE_IMPORT_AT_EXIT], ids=["imported first", "imported late"])
+def test_daemon_threads_inside_calls_at_exit(program):
+    children = [subprocess.Popen([sys.executable, "-c", textwrap.dedent(program)], stderr=subprocess.PIPE, text=True)
+                for _ in range(20)]
+    errors = [child.communicate(timeout=60)[1] for child in children]
+    assert [child.returncode for child in children] == [0] * 20, errors
 
 
 # Forks one process per margin: each exhausts the heap under RLIMIT_AS, frees `margin` bytes in one piece and
