@@ -110,11 +110,10 @@ void write_floating(Buffer& out, Float value, int plain_min, int plain_max) {
 }
 
 // Escape of each byte: 0 means copied unchanged, 'u' means \u00xx, anything else is the letter
-// after the backslash. `extra` is how many bytes the escape adds to the byte's one.
+// after the backslash.
 constexpr auto kEscapes = [] {
   struct Table {
     char code[256] = {};
-    unsigned char extra[256] = {};
   } table;
   for (int c = 0; c < 0x20; ++c) table.code[c] = 'u';
   table.code['\b'] = 'b';
@@ -124,9 +123,6 @@ constexpr auto kEscapes = [] {
   table.code['\r'] = 'r';
   table.code['"'] = '"';
   table.code['\\'] = '\\';
-  for (int c = 0; c < 256; ++c) {
-    if (table.code[c] != 0) table.extra[c] = table.code[c] == 'u' ? 5 : 1;
-  }
   return table;
 }();
 
@@ -161,7 +157,10 @@ namespace {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t length = size + 2;
-  for (std::size_t i = first; i < size; ++i) length += kEscapes.extra[bytes[i]];
+  for (std::size_t i = first; i < size; ++i) {
+    const char code = kEscapes.code[bytes[i]];
+    if (code != 0) length += code == 'u' ? 5 : 1;
+  }
   char* at = out.reserve(length);
   *at++ = '"';
   std::memcpy(at, text.data(), first);
