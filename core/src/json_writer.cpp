@@ -152,11 +152,17 @@ namespace {
 
 // The text from its first byte that needs an escape (at `first`) on, quoted.
 [[gnu::noinline]] void write_escaped(Buffer& out, std::string_view text, std::size_t first) {
-  // Worst case every byte becomes a 6-byte \u00xx escape, plus the two quotes.
-  char* at = out.reserve(text.size() * 6 + 2);
-  *at++ = '"';
+  // The exact length is counted first, so that the room taken is that of the output: reserving
+  // for the worst case (every byte a 6-byte \u00xx) would need six times the text's length.
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
+  std::size_t length = size + 2;
+  for (std::size_t i = first; i < size; ++i) {
+    const char code = kEscapes.code[bytes[i]];
+    if (code != 0) length += code == 'u' ? 5 : 1;
+  }
+  char* at = out.reserve(length);
+  *at++ = '"';
   std::memcpy(at, text.data(), first);
   at += first;
   std::size_t run_start = first;

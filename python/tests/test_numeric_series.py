@@ -171,8 +171,9 @@ def test_unknown_time_units(speed, monkeypatch, unit, text):
     assert len(reported) == (3 if isinstance(unit, Unprintable) else 0)
 
 
-@pytest.mark.parametrize("where", ["__str__", "__float__"])
-def test_panic_let_through_by_python_code_is_raised_again(speed, where):
+@pytest.mark.parametrize(("where", "call"), [("__str__", NumericSeries.derivative), ("__float__", NumericSeries.atan2),
+                                             ("__len__", lambda s, argument: NumericSeries.Max(argument))])
+def test_panic_let_through_by_python_code_is_raised_again(speed, capfd, where, call):
     try:
         NumericSeries.Reference("a").head(2**31)
     except BaseException as error:  # noqa: BLE001
@@ -181,7 +182,8 @@ def test_panic_let_through_by_python_code_is_raised_again(speed, where):
     def let_through(self):
         raise original
 
-    argument = type("Passing", (), {where: let_through})()
+    argument = type("Passing", (), {where: let_through, "__getitem__": lambda self, index: [speed][index]})()
     with pytest.raises(type(original)) as raised:
-        (speed.derivative if where == "__str__" else speed.atan2)(argument)
+        call(speed, argument)
     assert raised.value is not original and str(raised.value) == str(original)
+    assert "in let_through" in capfd.readouterr().err

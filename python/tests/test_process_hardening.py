@@ -75,9 +75,59 @@ DAEMONS_AT_EXIT = """
     """
 
 
-def test_daemon_threads_inside_calls_at_exit():
-    outcomes = [run_child(DAEMONS_AT_EXIT) for _ in range(20)]
-    assert [child.returncode for child in outcomes] == [0] * 20, [child.stderr for child in outcomes]
+# The module first imported by an atexit callback, when a callback registered then no longer runs, while four
+# daemon threads wait to call it; the callback returns once each is inside `sum`.
+LATE_IMPORT_AT_EXIT = """
+    import atexit
+    import os
+    import threading
+    import time
+
+    start = threading.Event()
+    inside = [threading.Event() for _ in range(4)]
+
+
+    class Endless:
+        def __init__(self, reached):
+            self.reached = reached
+
+        def __len__(self):
+            return 200_000
+
+        def __getitem__(self, index):
+            if index < 100_000:
+                return compute.NumericSeries.Reference("s")
+            self.reached.set()
+            while True:
+                time.sleep(0.0005)
+
+
+    def call_sum(reached):
+        global compute
+        start.wait()
+        import veltrix_compute._compute as compute
+        compute.sum(Endless(reached))
+
+
+    for reached in inside:
+        threading.Thread(target=call_sum, args=(reached,), daemon=True).start()
+
+
+    @atexit.register
+    def import_late():
+        import veltrix_compute._compute  # noqa: F401
+        start.set()
+        if not all(reached.wait(30) for reached in inside):
+            os._exit(3)
+    """
+
+
+@pytest.mark.parametrize("program", [DAEMONS_AT_EXIT, LATE_IMPORT_AT_EXIT], ids=["imported first", "imported late"])
+def test_daemon_threads_inside_calls_at_exit(program):
+    children = [subprocess.Popen([sys.executable, "-c", textwrap.dedent(program)], stderr=subprocess.PIPE, text=True)
+                for _ in range(20)]
+    errors = [child.communicate(timeout=60)[1] for child in children]
+    assert [child.returncode for child in children] == [0] * 20, errors
 
 
 # Forks one process per margin: each exhausts the heap under RLIMIT_AS, frees `margin` bytes in one piece and
@@ -153,8 +203,12 @@ FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
     """
 
 
-@pytest.mark.skipif(sanitized(), reason="the address sanitizer reserves terabytes of address space for its "
-                                        "shadow memory, so no RLIMIT_AS can be set under it")
+without_address_sanitizer = pytest.mark.skipif(
+    sanitized(), reason="the address sanitizer reserves terabytes of address space for its shadow memory, so no "
+                        "RLIMIT_AS can be set under it")
+
+
+@without_address_sanitizer
 def test_first_internal_failure_without_memory():
     child = run_child(FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY, timeout=120)
     assert child.returncode == 0, child.stderr
@@ -189,4 +243,91 @@ def test_a_second_interpreter_is_refused():
     assert child.stdout.splitlines() == [
         "_compute supports one interpreter per process, and another interpreter of this process already uses it",
         '{"type":"literal","literal":3}',
+    ]
+
+
+# A copy that runs out of memory under RLIMIT_AS, at several headroom values, as the first C++ exception of a
+# thread: of the main thread in a forked process, and of a new thread. Each ends in MemoryError, or in the sum
+# where it fits; the C library must not end the process for want of the thread's exception state.
+@without_address_sanitizer
+def test_out_of_memory_in_a_copy_as_a_threads_first_exception():
+    child = run_child("""
+        import json
+        import os
+        import resource
+        import threading
+
+        import veltrix_compute._compute as compute
+
+        big = compute.sum([compute.NumericSeries.Reference("s").abs()] * 1_500_000)
+        before = hash(big.to_json())
+        _, hard = resource.getrlimit(resource.RLIMIT_AS)
+
+
+        def limit_to(headroom_mib):
+            with open("/proc/self/status") as status:
+                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + headroom_mib * 1024) * 1024, hard))
+
+
+        def outcome():
+            try:
+                big + big
+            except MemoryError:
+                return "MemoryError"
+            return "fits"
+
+
+        outcomes = []
+        for headroom in (8, 16, 32, 64, 96):
+            pid = os.fork()
+            if pid == 0:
+                code = 12
+                try:
+                    limit_to(headroom)
+                    code = 10 if outcome() == "MemoryError" else 11
+                finally:
+                    os._exit(code)
+            _, status = os.waitpid(pid, 0)
+            code = os.waitstatus_to_exitcode(status)
+            outcomes.append({10: "MemoryError", 11: "fits"}.get(code, f"ended with {code}"))
+            # Started before the limit is set, which leaves no room for its stack.
+            result, go = [], threading.Event()
+            thread = threading.Thread(target=lambda: go.wait() and result.append(outcome()))
+            thread.start()
+            limit_to(headroom)
+            go.set()
+            thread.join()
+            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            outcomes += result or ["no outcome"]
+        print(json.dumps([outcomes, hash(big.to_json()) == before]))
+        """)
+    assert child.returncode == 0, child.stderr
+    outcomes, intact = json.loads(child.stdout)
+    assert len(outcomes) == 10 and set(outcomes) <= {"MemoryError", "fits"}, outcomes
+    assert intact
+
+
+# A 100 MB name, plain or with one escaped byte, is written within 400 MiB more address space: the buffer and the
+# str each take about its length.
+@without_address_sanitizer
+def test_escaped_text_needs_memory_for_its_output_only():
+    child = run_child("""
+        import resource
+        from veltrix_compute._compute import NumericSeries
+
+        _, hard = resource.getrlimit(resource.RLIMIT_AS)
+        for prefix in ("", "\\n"):
+            series = NumericSeries.Reference(prefix + "x" * 100_000_000)
+            with open("/proc/self/status") as status:
+                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + 400 * 1024) * 1024, hard))
+            text = series.to_json()
+            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            print(len(text), text[:32], text[-8:])
+        """)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.splitlines() == [
+        '100000032 {"type":"raw","raw":{"name":"xxx xxxxx"}}',
+        '100000034 {"type":"raw","raw":{"name":"\\nx xxxxx"}}',
     ]

@@ -22,15 +22,17 @@ extern std::atomic<bool> interpreter_exit_began;
 // always holds it, but for one case: the C library unwinding a thread that the interpreter ends
 // at exit (see `guarded_with`), whose destructors then run without the lock. The interpreter
 // ends such threads only once it has run its atexit callbacks, and one of them, registered by
-// `watch_interpreter_exit`, sets the flag read here: from then on, references and cells are
-// leaked rather than released, as the process is ending. One load: this runs for every
+// `watch_interpreter_exit`, sets the flag read here (or that function itself, when the first
+// import comes from an atexit callback): from then on, references and cells are leaked rather
+// than released, as the process is ending. One load: this runs for every
 // reference the module drops and every tree it frees (the interpreter's own PyGILState_Check,
 // outside the stable ABI, cost about 7 ns a reference).
 inline bool holds_interpreter_lock() noexcept {
   return !detail::interpreter_exit_began.load(std::memory_order_acquire);
 }
 
-// Registers the atexit callback above, once per process; throws PythonError if it cannot.
+// Registers the atexit callback above, once per process, and sets the flag at once if the
+// interpreter is already running its atexit callbacks; throws PythonError if it cannot register.
 void watch_interpreter_exit();
 
 // A new reference to NotImplemented, the answer of a number slot that cannot use its operand.

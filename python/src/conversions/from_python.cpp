@@ -186,10 +186,14 @@ bool from_python(PyObject* object, std::optional<std::int64_t>& value, Refusal r
 bool iterate_list(PyObject* object, PyRef& iterator, std::size_t& size_hint, Refusal refusal) {
   if (PyUnicode_Check(object)) return refusal.because("Can't extract `str` to `Vec`");
   if (!PySequence_Check(object)) return refusal.not_an_instance(object, "Sequence");
-  // len() only sizes the result in advance; its failure is ignored, and a huge or lying length
-  // must not make us reserve memory we will not use.
+  // len() only sizes the result in advance; its failure is ignored (but for a PanicException let
+  // through, which is passed on like on every other road), and a huge or lying length must not
+  // make us reserve memory we will not use.
   const Py_ssize_t length = PySequence_Size(object);
-  if (length < 0) PyErr_Clear();
+  if (length < 0) {
+    if (reraise_panic_from_python()) return false;
+    PyErr_Clear();
+  }
   size_hint = static_cast<std::size_t>(std::clamp<Py_ssize_t>(length, 0, 4096));
   iterator = PyRef::steal(PyObject_GetIter(object));
   return iterator || refusal.pending();
