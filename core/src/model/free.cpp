@@ -1,5 +1,6 @@
 // Freeing a tree without memory and without nesting a call per level (see engine.h).
 #include <cstdint>
+#include <span>
 
 #include "veltrix_compute/model/engine.h"
 
@@ -9,6 +10,20 @@ namespace {
 // Bit 0 of a pending handle's cell pointer (cells are aligned to 16), or of a pending map's link
 // word: its children are pending.
 constexpr std::uintptr_t kChildrenPending = 1;
+
+// Calls `visit(member, field)` for every member of every record in a map of records.
+template <class Visit>
+void for_each_member(void* map, const TypeInfo& map_type, Visit visit) noexcept {
+  const ContainerOps& ops = *map_type.container().ops;
+  const std::span<const FieldInfo> fields(map_type.container().element->record().fields,
+                                          map_type.container().element->record().field_count);
+  const std::size_t size = ops.size(map);
+  if (size == 0) return;  // no data, not even an address to start from
+  char* element = static_cast<char*>(const_cast<void*>(ops.data(map))) + ops.value_offset;
+  for (const char* const end = element + size * ops.stride; element != end; element += ops.stride) {
+    for (const FieldInfo& field : fields) visit(element + field.offset, field);
+  }
+}
 
 }  // namespace
 
@@ -120,28 +135,19 @@ class Engine::Freer {
   // walk of their own, so that this nests once whatever their depth.
   void push_nested_maps(void* root, const TypeInfo& map_type) noexcept {
     const ContainerOps& ops = *map_type.container().ops;
-    const RecordInfo& record = map_type.container().element->record();
     void* pending = root;
     *ops.link(root) = 0;
     while (pending != nullptr) {
       void* map = pending;
       pending = reinterpret_cast<void*>(*ops.link(map));
-      const std::size_t size = ops.size(map);
-      if (size == 0) continue;
-      const void* first = ops.data(map);
-      for (std::size_t index = 0; index < size; ++index) {
-        char* element = static_cast<char*>(const_cast<void*>(ops.at(first, index)));
-        for (std::uint32_t i = 0; i < record.field_count; ++i) {
-          const FieldInfo& field = record.fields[i];
-          void* member = element + field.offset;
-          if (field.type != &map_type) {
-            push_children(member, *field.type);
-          } else if (ops.size(member) != 0) {
-            *ops.link(member) = reinterpret_cast<std::uintptr_t>(pending);
-            pending = member;
-          }
+      for_each_member(map, map_type, [&](void* member, const FieldInfo& field) {
+        if (field.type != &map_type) {
+          push_children(member, *field.type);
+        } else if (ops.size(member) != 0) {
+          *ops.link(member) = reinterpret_cast<std::uintptr_t>(pending);
+          pending = member;
         }
-      }
+      });
     }
   }
 
@@ -156,7 +162,6 @@ class Engine::Freer {
 // itself is left to its caller, its destructor.
 void free_nested_maps(void* root, const TypeInfo& map_type) noexcept {
   const ContainerOps& ops = *map_type.container().ops;
-  const RecordInfo& record = map_type.container().element->record();
   if (ops.size(root) == 0) return;
   void* top = root;
   *ops.link(root) = 0;
@@ -169,18 +174,11 @@ void free_nested_maps(void* root, const TypeInfo& map_type) noexcept {
       continue;
     }
     *ops.link(map) = word | kChildrenPending;
-    const std::size_t size = ops.size(map);
-    const void* first = ops.data(map);
-    for (std::size_t index = 0; index < size; ++index) {
-      const char* element = static_cast<const char*>(ops.at(first, index));
-      for (std::uint32_t i = 0; i < record.field_count; ++i) {
-        const FieldInfo& field = record.fields[i];
-        void* member = const_cast<char*>(element) + field.offset;
-        if (field.type != &map_type || ops.size(member) == 0) continue;
-        *ops.link(member) = reinterpret_cast<std::uintptr_t>(top);
-        top = member;
-      }
-    }
+    for_each_member(map, map_type, [&](void* member, const FieldInfo& field) {
+      if (field.type != &map_type || ops.size(member) == 0) return;
+      *ops.link(member) = reinterpret_cast<std::uintptr_t>(top);
+      top = member;
+    });
   }
 }
 
