@@ -5,10 +5,11 @@
 // samples themselves: a record's sample is its RECORD_CASE value, and a union's sample is the
 // first of its variants that can be built without nesting a type inside itself.
 //
-// A case's own lists, sets and maps get three elements, each one that the engine has to descend
-// into wherever the element type allows it, so that copying, writing and freeing must resume the
-// container after its first and its middle element. Deeper down they get at most one, which keeps
-// a sample small.
+// The lists, sets and maps of a case and of the records it holds by value get three elements, each
+// one that the engine has to descend into wherever the element type allows it, so that copying,
+// writing and freeing must resume the container after its first and its middle element. (A record
+// copies its members itself; the engine copies the containers of the record in a union's cell.)
+// Inside a union or an element they get at most one, which keeps a sample small.
 #include <gtest/gtest.h>
 
 #include <compare>
@@ -50,7 +51,8 @@ struct Recursion {};
 
 // The sample being built.
 struct Building {
-  int depth = 0;  // 0 for the parts of a case itself
+  int level = 0;  // records, unions and elements under construction: 0 for the parts of a case itself
+  int depth = 0;  // the same without records, so that a case's records share its three-element containers
   int salt = 0;   // which element of a case's container is being built, so that neighbours differ
   bool want_descent = false;    // the next union built holds a union, if one of its variants can
   long unions = 0;              // union samples built so far
@@ -82,7 +84,9 @@ struct Sampler {
     } else {
       if (being_built<T>()) throw Recursion{};
       being_built<T>() = true;
-      ++building.depth;
+      constexpr int kUnion = requires { T::kVariantNames; };
+      ++building.level;
+      building.depth += kUnion;
       const bool want_descent = std::exchange(building.want_descent, false);
       std::optional<T> chosen;
       for (T (*make)() : makers<T>()) {
@@ -97,9 +101,10 @@ struct Sampler {
         }
       }
       being_built<T>() = false;
-      --building.depth;
+      --building.level;
+      building.depth -= kUnion;
       if (!chosen) throw Recursion{};
-      if constexpr (requires { T::kVariantNames; }) ++building.unions;
+      building.unions += kUnion;
       return std::move(*chosen);
     }
   }
@@ -129,13 +134,13 @@ struct Sampler<std::optional<T>> {
     }
   }
 };
-// The elements of a list, set or map: three for a part of the case, each holding a union where its
-// type allows, so that the engine descends into the first, the middle and the last; deeper down
-// at most one.
+// The elements of a list, set or map: three outside any union or element, each holding a union
+// where its type allows, so that the engine descends into the first, the middle and the last.
 template <class T>
 std::vector<T> elements() {
   const int count = building.depth == 0 ? 3 : 1;
   const int salt = building.salt;
+  ++building.level;
   ++building.depth;
   std::vector<T> items;
   try {
@@ -146,6 +151,7 @@ std::vector<T> elements() {
     }
   } catch (const Recursion&) {
   }
+  --building.level;
   --building.depth;
   building.salt = salt;
   building.want_descent = false;
@@ -182,7 +188,7 @@ T sample() {
   if constexpr (!requires { value.has_value(); }) {  // of an optional, the value inside is the part
     long size = -1;
     if constexpr (requires { value.size(); } && !std::is_same_v<T, std::string>) size = static_cast<long>(value.size());
-    if (building.depth == 0) building.top_sizes.push_back(size);
+    if (building.level == 0) building.top_sizes.push_back(size);
   }
   return value;
 }
