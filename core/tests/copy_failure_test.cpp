@@ -415,7 +415,6 @@ TEST(CopyFailure, JsonWriterFreesItsBufferWhenAnAllocationFails) {
   // A buffer kept after each failure would add up to many times the text's length.
   const std::size_t bytes_after = malloc_bytes_in_use();
   const std::size_t growth = bytes_after > bytes_before ? bytes_after - bytes_before : 0;
-  printf("growth=%zu size=%zu total=%ld\n", growth, expected.size(), total);
   EXPECT_LT(growth, expected.size()) << "malloc'd bytes grew over " << total << " failed writes of "
                                      << expected.size() << " bytes each";
   EXPECT_EQ(json_of(source), expected);

@@ -27,7 +27,7 @@ def test_classes_cannot_be_altered():
             "deleted method": lambda cls: delattr(cls, "to_json"),
         }
         accepted = []
-        for name in compute.__all__[:15]:
+        for name in (name for name in compute.__all__ if isinstance(getattr(compute, name), type)):
             for alteration, alter in alterations.items():
                 try:
                     alter(getattr(compute, name))

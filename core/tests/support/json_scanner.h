@@ -1,11 +1,13 @@
-// A scanner that checks a text is one well-formed JSON value and reads the keys of its outermost
-// object: the catalogue tests check every written key without trusting the writer under test.
+// A scanner that checks a text is one well-formed JSON value and reads the members of its outermost
+// object: the catalogue tests check every written key, and how many elements each member holds,
+// without trusting the writer under test.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veltrix_test {
@@ -14,12 +16,17 @@ class JsonScanner {
  public:
   explicit JsonScanner(std::string_view text) : text_(text) {}
 
-  // The keys of the outermost object in order, or nullopt when the text is not exactly one
+  // A member's key, and how many elements (of an array) or members (of an object) its value
+  // holds; -1 for any other value.
+  using Member = std::pair<std::string, long>;
+
+  // The members of the outermost object in order, or nullopt when the text is not exactly one
   // well-formed JSON object.
-  std::optional<std::vector<std::string>> object_keys() {
-    std::vector<std::string> keys;
-    if (peek() != '{' || !value(&keys) || at_ != text_.size()) return std::nullopt;
-    return keys;
+  std::optional<std::vector<Member>> members() {
+    std::vector<Member> members;
+    long size;
+    if (peek() != '{' || !value(&members, &size) || at_ != text_.size()) return std::nullopt;
+    return members;
   }
 
  private:
@@ -30,25 +37,26 @@ class JsonScanner {
     return true;
   }
 
-  bool value(std::vector<std::string>* keys) {
+  // With `members`, the value must be an object, whose members go there.
+  bool value(std::vector<Member>* members, long* size) {
+    *size = -1;
     switch (peek()) {
-      case '{': {
+      case '{':
+      case '[': {
+        const bool object = peek() == '{';
+        const char close = object ? '}' : ']';
         ++at_;
-        if (eat('}')) return true;
+        *size = 0;
+        if (eat(close)) return true;
         do {
-          std::string key;
-          if (!string(&key) || !eat(':') || !value(nullptr)) return false;
-          if (keys != nullptr) keys->push_back(std::move(key));
+          Member member{std::string(), -1};
+          if (object && (!string(&member.first) || !eat(':'))) return false;
+          if (!value(nullptr, &member.second)) return false;
+          ++*size;
+          if (members != nullptr) members->push_back(std::move(member));
         } while (eat(','));
-        return eat('}');
+        return eat(close);
       }
-      case '[':
-        ++at_;
-        if (eat(']')) return true;
-        do {
-          if (!value(nullptr)) return false;
-        } while (eat(','));
-        return eat(']');
       case '"':
         return string(nullptr);
       case 't':
