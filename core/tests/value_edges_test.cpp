@@ -39,6 +39,7 @@ std::string repeated(std::string_view text, int times) {
 }
 
 NumericSeries raw(std::string name) { return NumericSeries::raw(Reference{std::move(name)}); }
+StringConstant lit(std::string text) { return StringConstant::literal(std::move(text)); }
 
 using Variables = vc::OrderedMap<std::string, VariableValue>;
 using FunctionMap = vc::OrderedMap<std::string, FunctionVariables>;
@@ -92,6 +93,24 @@ TEST(NestedFunctionVariables, AnyDepthOnASmallStack) {
       assigned.reset();
       EXPECT_EQ(veltrix_test::allocation_calls.load(), calls);
       EXPECT_EQ(CountedCells::live(), kDepth + 2);  // held: its node, its reference, a variable a level
+    }
+    EXPECT_EQ(CountedCells::live(), 0);
+  });
+}
+
+// A chain through optionals (a selected series of a dataset that defines the next one): the free
+// takes an optional's value as the one element it is, rather than leaving it to its destructor,
+// one nested call a level.
+TEST(DeepFree, ThroughOptionalsOnASmallStack) {
+  veltrix_test::run_on_small_stack([] {
+    CountedCells cells;
+    {
+      NumericSeries chain = raw("leaf");
+      for (int i = 0; i < 100000; ++i) {
+        Dataset defining = Dataset::withNumericSeries(
+            WithNumericSeriesDataset{Dataset::asset(Asset{lit("a")}), lit("n"), std::move(chain)});
+        chain = NumericSeries::selectNumeric(SelectSeries{lit("s"), std::move(defining), std::nullopt});
+      }
     }
     EXPECT_EQ(CountedCells::live(), 0);
   });

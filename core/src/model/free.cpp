@@ -116,9 +116,10 @@ class Engine::Freer {
     const ContainerOps& ops = *container.ops;
     const std::size_t size = ops.size(value);
     if (size == 0) return;
+    // An optional has no stride: its one value spans the element's size.
+    const std::size_t stride = ops.stride != 0 ? ops.stride : element.size;
     char* at = static_cast<char*>(const_cast<void*>(ops.data(value))) + ops.value_offset;
-    const char* const end = at + size * ops.stride;
-    const std::size_t stride = ops.stride;
+    const char* const end = at + size * stride;
     if (element.shape == Shape::union_) {  // the commonest container, in a loop of its own
       const UnionInfo& element_type = element.union_();
       for (; at != end; at += stride) {
