@@ -44,23 +44,38 @@ StringConstant lit(std::string text) { return StringConstant::literal(std::move(
 using Variables = vc::OrderedMap<std::string, VariableValue>;
 using FunctionMap = vc::OrderedMap<std::string, FunctionVariables>;
 
-// `depth` levels of function variables, each with a variable held in a cell; the deepest level
-// has no sub-functions. (Entries are moved into their vectors: a braced list would copy them.)
+// `depth` levels of function variables, each with a variable held in a cell. Each level but the
+// deepest has three sub-functions, "a", "b" and "c", and goes on through the first, the middle or
+// the last in turn; the other two hold only a variable. (Entries are moved into their vectors: a
+// braced list would copy them.)
+FunctionVariables leaf_function() { return {Variables::from_entries({{"v", VariableValue::string("x")}}), {}}; }
+const char kFunctionKeys[] = "abc";
+
 FunctionVariables function_chain(int depth) {
-  FunctionVariables chain{Variables::from_entries({{"v", VariableValue::string("x")}}), {}};
-  for (int i = 1; i < depth; ++i) {
+  FunctionVariables chain = leaf_function();
+  for (int level = 1; level < depth; ++level) {
     std::vector<FunctionMap::Entry> sub;
-    sub.emplace_back("f", std::move(chain));
-    chain = FunctionVariables{Variables::from_entries({{"v", VariableValue::string("x")}}),
-                              FunctionMap::from_entries(std::move(sub))};
+    for (int at = 0; at < 3; ++at) {
+      sub.emplace_back(std::string(1, kFunctionKeys[at]), at == level % 3 ? std::move(chain) : leaf_function());
+    }
+    chain = FunctionVariables{leaf_function().variables, FunctionMap::from_entries(std::move(sub))};
   }
   return chain;
 }
 
 std::string function_chain_json(int depth) {
-  constexpr std::string_view kVariables = R"({"variables":{"v":{"type":"string","string":"x"}})";
-  return repeated(std::string(kVariables) + R"(,"subFunctionVariables":{"f":)", depth - 1) + std::string(kVariables) +
-         "}" + repeated("}}", depth - 1);
+  const std::string leaf = R"({"variables":{"v":{"type":"string","string":"x"}}})";
+  std::string prefix, suffix;
+  for (int level = depth - 1; level >= 1; --level) {
+    prefix += leaf.substr(0, leaf.size() - 1) + R"(,"subFunctionVariables":{)";
+    for (int at = 0; at < level % 3; ++at) prefix += "\"" + std::string(1, kFunctionKeys[at]) + "\":" + leaf + ",";
+    prefix += "\"" + std::string(1, kFunctionKeys[level % 3]) + "\":";
+  }
+  for (int level = 1; level < depth; ++level) {
+    for (int at = level % 3 + 1; at < 3; ++at) suffix += ",\"" + std::string(1, kFunctionKeys[at]) + "\":" + leaf;
+    suffix += "}}";
+  }
+  return prefix + leaf + suffix;
 }
 
 // Copied by the engine and by the copy constructors and assignments, written and freed, on a
@@ -92,7 +107,7 @@ TEST(NestedFunctionVariables, AnyDepthOnASmallStack) {
       by_constructor.reset();
       assigned.reset();
       EXPECT_EQ(veltrix_test::allocation_calls.load(), calls);
-      EXPECT_EQ(CountedCells::live(), kDepth + 2);  // held: its node, its reference, a variable a level
+      EXPECT_EQ(CountedCells::live(), 3 * kDepth);  // held: its node and reference, three variables a level but one
     }
     EXPECT_EQ(CountedCells::live(), 0);
   });
@@ -119,7 +134,7 @@ TEST(DeepFree, ThroughOptionalsOnASmallStack) {
 // Assigned from a part of itself: the part is copied before the old value goes.
 TEST(NestedFunctionVariables, AssignedFromItsOwnSubFunction) {
   FunctionVariables chain = function_chain(3);
-  chain = chain.subFunctionVariables.entries()[0].second;
+  chain = chain.subFunctionVariables.entries()[2].second;
   EXPECT_EQ(json_of(chain), function_chain_json(2));
 }
 
