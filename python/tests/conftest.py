@@ -72,6 +72,17 @@ def sanitized():
         return "libasan" in maps.read()
 
 
+def panic(call=lambda: compute.IntegerConstant.Literal(2**40)):
+    """The module's internal-failure exception raised by `call`, which must not be an Exception."""
+    try:
+        call()
+    except Exception:  # noqa: BLE001
+        pytest.fail("PanicException must not be caught by a handler for Exception")
+    except BaseException as error:  # noqa: BLE001
+        return error
+    pytest.fail("no PanicException")
+
+
 def interpreter_message(call):
     """The running interpreter's own message for a failing call (it differs between versions)."""
     try:

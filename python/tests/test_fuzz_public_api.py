@@ -18,7 +18,7 @@ from decimal import Decimal
 from fractions import Fraction
 
 import pytest
-from conftest import ASSET, RANGE, SAMPLES, SPEED
+from conftest import ASSET, RANGE, SAMPLES, SPEED, panic
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from test_module_setup import CLASSES, FUNCTIONS
@@ -52,15 +52,7 @@ def hang_guard():
 ALL_SAMPLES = [sample for samples in SAMPLES.values() for sample in samples]
 
 
-def _panic_type():
-    try:
-        compute.IntegerConstant.Literal(2**31)
-    except BaseException as error:  # noqa: BLE001 - the module's panic derives from BaseException
-        return type(error)
-    raise AssertionError("an integer beyond 32 bits was accepted")
-
-
-PANIC = _panic_type()
+PANIC = type(panic())
 
 
 # ---------------------------------------------------------------------------------------------

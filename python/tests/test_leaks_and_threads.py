@@ -9,7 +9,7 @@ import threading
 import time
 
 import pytest
-from conftest import sanitized
+from conftest import panic, sanitized
 
 import veltrix_compute._compute as compute
 from veltrix_compute._compute import (CategoricalSeries, ConstantNumericSeries, Dataset,
@@ -59,18 +59,11 @@ UNPRINTABLE = Unprintable()
 NOT_A_LIST = {"k": 1}
 
 
-def panic_type():
-    try:
-        IntegerConstant.Literal(BIG)
-    except BaseException as error:  # noqa: BLE001
-        return type(error)
-
-
 # A reference kept or dropped too many by any call shows in the count of one of these: its arguments, the
 # classes (each instance holds its own), the functions, and what refusals and operators hand back.
 WATCHED = [value for name, value in sorted(globals().items()) if name.isupper()] + [
     value for value in vars(compute).values() if callable(value)] + [
-    NotImplemented, TypeError, ValueError, OverflowError, UnicodeEncodeError, panic_type()]
+    NotImplemented, TypeError, ValueError, OverflowError, UnicodeEncodeError, type(panic())]
 
 # (call, the exception it raises or None); a representative call of each class and method family.
 CALLS = {

@@ -9,7 +9,7 @@ import types
 import weakref
 
 import pytest
-from conftest import SAMPLES, UNARY, interpreter_message
+from conftest import SAMPLES, UNARY, interpreter_message, panic
 
 import veltrix_compute._compute as compute
 from veltrix_compute._compute import IntegerConstant, NumericSeries, RangeMap
@@ -203,16 +203,6 @@ def test_text_signatures():
     assert str(inspect.signature(NumericSeries.Reference)) == "(name)"
     assert NumericSeries.to_json.__text_signature__ == "($self)"
     assert IntegerConstant.Literal.__text_signature__ == "(literal)"
-
-
-def panic(call=lambda: IntegerConstant.Literal(2**40)):
-    try:
-        call()
-    except Exception:  # noqa: BLE001
-        pytest.fail("PanicException must not be caught by a handler for Exception")
-    except BaseException as error:  # noqa: BLE001
-        return error
-    pytest.fail("no PanicException")
 
 
 def test_panic_exception_class(speed):

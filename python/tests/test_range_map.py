@@ -4,7 +4,6 @@ import inspect
 
 import pytest
 
-import veltrix_compute._compute as compute
 from veltrix_compute._compute import FloatConstant, RangeMap, StringConstant
 
 HIGH = '"output":{"type":"literal","literal":"high"}'
@@ -52,11 +51,3 @@ def test_signature():
     assert RangeMap.__text_signature__ == "(output, start=None, end=None)"
     assert inspect.signature(RangeMap) == inspect.signature(lambda output, start=None, end=None: None)
 
-
-@pytest.mark.parametrize("name", [name for name in compute.__all__ if isinstance(getattr(compute, name), type)])
-def test_only_range_map_can_be_called(name):
-    if name == "RangeMap":
-        assert RangeMap("x")
-    else:
-        with pytest.raises(TypeError):
-            getattr(compute, name)()
