@@ -133,8 +133,10 @@ class Engine::Freer {
 
   // A map whose records hold the same map (FunctionVariables): the records' other members are
   // walked as above, and the maps nested in them, linked through their own link words, wait in a
-  // walk of their own, so that this nests once whatever their depth.
-  void push_nested_maps(void* root, const TypeInfo& map_type) noexcept {
+  // walk of their own, so that this nests once whatever their depth. Out of line, as it is rare:
+  // inlined, it kept the compiler from inlining the common steps of push_children (measured with
+  // callgrind: 63 more instructions to free the tree of `s + 1.0`).
+  [[gnu::noinline]] void push_nested_maps(void* root, const TypeInfo& map_type) noexcept {
     const ContainerOps& ops = *map_type.container().ops;
     void* pending = root;
     *ops.link(root) = 0;
