@@ -32,12 +32,6 @@ std::string failure_of(const T& value) {
   return "written";
 }
 
-std::string repeated(std::string_view text, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += text;
-  return result;
-}
-
 NumericSeries raw(std::string name) { return NumericSeries::raw(Reference{std::move(name)}); }
 StringConstant lit(std::string text) { return StringConstant::literal(std::move(text)); }
 

@@ -229,17 +229,17 @@ class Engine::Copier {
 
 void Engine::copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type) {
   try {
-    Copier().run(&source, &target, &type);  // not through copy_value: a call fewer on every copy
+    Copier().run(&source, &target, &type);
   } catch (...) {
     free_union(target, type.union_());
     throw;
   }
 }
 
-void Engine::copy_value(void* target, const void* source, const TypeInfo& type) { Copier().run(source, target, &type); }
-
+// `target` is default-constructed; if memory runs out part-way, std::bad_alloc leaves it partly
+// copied, for its destructor to free.
 void copy_nested_maps(void* target, const void* source, const TypeInfo& map_type) {
-  Engine::copy_value(target, source, map_type);
+  Engine::Copier().run(source, target, &map_type);
 }
 
 }  // namespace veltrix_compute::detail

@@ -216,15 +216,16 @@ struct SequenceOps {
   static std::size_t size(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).size(); }
   static const void* data(const void* c) noexcept { return Access::elements(*static_cast<const C*>(c)).data(); }
   static void fill_default(void* c, std::size_t count) { Access::elements(*static_cast<C*>(c)).resize(count); }
+  // A map whose records hold the map has a link word (kHoldsItselfThroughMaps).
+  static constexpr bool kLinked = requires(C& c) { Access::link(c); };
   static std::uintptr_t* link(void* c) noexcept {
-    if constexpr (requires { Access::link(*static_cast<C*>(c)); }) {
+    if constexpr (kLinked) {
       return Access::link(*static_cast<C*>(c));
     } else {
       return nullptr;
     }
   }
   static void clear(void* c) noexcept { Elements().swap(Access::elements(*static_cast<C*>(c))); }
-  static constexpr bool kLinked = requires(C& c) { Access::link(c); };
   // A pair lays out `first`, then `second` at the next offset aligned for it.
   static constexpr std::uint32_t value_offset() noexcept {
     if constexpr (kMap) {

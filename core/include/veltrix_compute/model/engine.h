@@ -28,10 +28,6 @@ struct Engine {
   // A deep copy of `source` into `target`, which must be empty; `type` is their union's. If memory
   // runs out part-way, what was built is freed, `target` is left empty and std::bad_alloc is thrown.
   static void copy_union(UnionHandle& target, const UnionHandle& source, const TypeInfo& type);
-  // A deep copy of `source` into `target`, a default-constructed value of `type` (of any shape).
-  // If memory runs out part-way, std::bad_alloc is thrown and `target`, partly copied, is left for
-  // its destructor to free.
-  static void copy_value(void* target, const void* source, const TypeInfo& type);
   // Frees the tree that `handle` holds and leaves it empty. Never allocates. When cells may not
   // be released on this thread (cell_memory.h), the tree is leaked instead.
   static void free_union(UnionHandle& handle, const UnionInfo& type) noexcept;
@@ -45,6 +41,8 @@ struct Engine {
  private:
   class Copier;
   class Freer;
+  // The copy of a map whose records hold the map (containers.h) runs the same copier.
+  friend void copy_nested_maps(void* target, const void* source, const TypeInfo& map_type);
 };
 
 // Whether the handle's slot holds a cell.
