@@ -10,9 +10,40 @@ import pytest
 from conftest import sanitized
 
 
-def run_child(code, timeout=60):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                          timeout=timeout)
+def run_child(code, timeout=60, prelude=""):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(prelude) + textwrap.dedent(code)],
+                          capture_output=True, text=True, timeout=timeout)
+
+
+# What the children that limit their memory share: the address-space limit at a headroom above what the process
+# maps now, lifted again, and a function run in a forked process whose exit code is its outcome (12 if it raised).
+MEMORY_LIMITS = """
+    import os
+    import resource
+
+    _, HARD = resource.getrlimit(resource.RLIMIT_AS)
+
+
+    def limit_address_space(headroom_mib):
+        with open("/proc/self/status") as status:
+            size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
+        resource.setrlimit(resource.RLIMIT_AS, ((size_kib + headroom_mib * 1024) * 1024, HARD))
+
+
+    def lift_address_space_limit():
+        resource.setrlimit(resource.RLIMIT_AS, (HARD, HARD))
+
+
+    def exit_code_in_fork(work):
+        pid = os.fork()
+        if pid == 0:
+            code = 12
+            try:
+                code = work()
+            finally:
+                os._exit(code)
+        return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+    """
 
 
 def test_classes_cannot_be_altered():
@@ -136,8 +167,6 @@ def test_daemon_threads_inside_calls_at_exit(program):
 FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
     import ctypes
     import json
-    import os
-    import resource
 
     import veltrix_compute._compute as compute
 
@@ -177,9 +206,7 @@ FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
 
 
     def child(margin):
-        with open("/proc/self/status") as status:
-            size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
-        resource.setrlimit(resource.RLIMIT_AS, ((size_kib + 16 * 1024) * 1024, resource.RLIM_INFINITY))
+        limit_address_space(16)
         count = exhaust_all_but(margin)
         first = outcome()
         for index in range(count):
@@ -189,15 +216,7 @@ FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY = """
 
     results = {}
     for margin in range(0, 8192, 16):
-        pid = os.fork()
-        if pid == 0:
-            code = 12
-            try:
-                code = child(margin)
-            finally:
-                os._exit(code)
-        _, status = os.waitpid(pid, 0)
-        code = os.waitstatus_to_exitcode(status)
+        code = exit_code_in_fork(lambda: child(margin))
         results[margin] = OUTCOMES.get(code, f"ended with {code}")
     print(json.dumps(results))
     """
@@ -210,7 +229,7 @@ without_address_sanitizer = pytest.mark.skipif(
 
 @without_address_sanitizer
 def test_first_internal_failure_without_memory():
-    child = run_child(FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY, timeout=120)
+    child = run_child(FIRST_INTERNAL_FAILURE_WITHOUT_MEMORY, timeout=120, prelude=MEMORY_LIMITS)
     assert child.returncode == 0, child.stderr
     outcomes = set(json.loads(child.stdout).values())
     # Both outcomes show that the sweep crossed the margin the class needs.
@@ -253,21 +272,12 @@ def test_a_second_interpreter_is_refused():
 def test_out_of_memory_in_a_copy_as_a_threads_first_exception():
     child = run_child("""
         import json
-        import os
-        import resource
         import threading
 
         import veltrix_compute._compute as compute
 
         big = compute.sum([compute.NumericSeries.Reference("s").abs()] * 1_500_000)
         before = hash(big.to_json())
-        _, hard = resource.getrlimit(resource.RLIMIT_AS)
-
-
-        def limit_to(headroom_mib):
-            with open("/proc/self/status") as status:
-                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
-            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + headroom_mib * 1024) * 1024, hard))
 
 
         def outcome():
@@ -278,30 +288,26 @@ def test_out_of_memory_in_a_copy_as_a_threads_first_exception():
             return "fits"
 
 
+        def outcome_code_within(headroom):
+            limit_address_space(headroom)
+            return 10 if outcome() == "MemoryError" else 11
+
+
         outcomes = []
         for headroom in (8, 16, 32, 64, 96):
-            pid = os.fork()
-            if pid == 0:
-                code = 12
-                try:
-                    limit_to(headroom)
-                    code = 10 if outcome() == "MemoryError" else 11
-                finally:
-                    os._exit(code)
-            _, status = os.waitpid(pid, 0)
-            code = os.waitstatus_to_exitcode(status)
+            code = exit_code_in_fork(lambda: outcome_code_within(headroom))
             outcomes.append({10: "MemoryError", 11: "fits"}.get(code, f"ended with {code}"))
             # Started before the limit is set, which leaves no room for its stack.
             result, go = [], threading.Event()
             thread = threading.Thread(target=lambda: go.wait() and result.append(outcome()))
             thread.start()
-            limit_to(headroom)
+            limit_address_space(headroom)
             go.set()
             thread.join()
-            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            lift_address_space_limit()
             outcomes += result or ["no outcome"]
         print(json.dumps([outcomes, hash(big.to_json()) == before]))
-        """)
+        """, prelude=MEMORY_LIMITS)
     assert child.returncode == 0, child.stderr
     outcomes, intact = json.loads(child.stdout)
     assert len(outcomes) == 10 and set(outcomes) <= {"MemoryError", "fits"}, outcomes
@@ -313,19 +319,15 @@ def test_out_of_memory_in_a_copy_as_a_threads_first_exception():
 @without_address_sanitizer
 def test_escaped_text_needs_memory_for_its_output_only():
     child = run_child("""
-        import resource
         from veltrix_compute._compute import NumericSeries
 
-        _, hard = resource.getrlimit(resource.RLIMIT_AS)
         for prefix in ("", "\\n"):
             series = NumericSeries.Reference(prefix + "x" * 100_000_000)
-            with open("/proc/self/status") as status:
-                size_kib = next(int(line.split()[1]) for line in status if line.startswith("VmSize"))
-            resource.setrlimit(resource.RLIMIT_AS, ((size_kib + 400 * 1024) * 1024, hard))
+            limit_address_space(400)
             text = series.to_json()
-            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+            lift_address_space_limit()
             print(len(text), text[:32], text[-8:])
-        """)
+        """, prelude=MEMORY_LIMITS)
     assert child.returncode == 0, child.stderr
     assert child.stdout.splitlines() == [
         '100000032 {"type":"raw","raw":{"name":"xxx xxxxx"}}',
